@@ -1,0 +1,36 @@
+#pragma once
+#include <QString>
+
+namespace larkspire {
+
+enum class MessageIcon { None, Warning };
+
+// What a file dialog is asked for, in the terms the window's handlers use:
+// the caption and a filter text of "description|pattern|" pairs.
+struct FileDialogRequest {
+    QString title;
+    QString filter;
+};
+
+// Modal dialogs. The real implementation shows Qt dialogs; tests answer them
+// from a script so that no test ever blocks on a modal box.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // A message box with an OK button only.
+    virtual void message(const QString& text, const QString& title, MessageIcon icon) = 0;
+    // A text prompt with OK and Cancel: the text typed, or "" on Cancel.
+    virtual QString inputText(const QString& prompt, const QString& title) = 0;
+    // Open dialog allowing several files: "" on Cancel, the full path for one
+    // file, else the folder followed by each name, all joined with NUL.
+    virtual QString openFileNames(const FileDialogRequest& request) = 0;
+    // Save dialog: the chosen path or "" on Cancel. It asks before replacing
+    // an existing file.
+    virtual QString saveFileName(const FileDialogRequest& request) = 0;
+};
+
+// "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|" as a Qt name filter list
+// ("*.*" means every file, as it does on the desktops these lists come from).
+QStringList nameFiltersFromPipeList(const QString& filter);
+
+} // namespace larkspire

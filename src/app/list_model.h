@@ -1,0 +1,67 @@
+#pragma once
+// The rows and columns behind a list view in report view: an ordered list of
+// items, each with a main text, sub-item texts and (in a list with check
+// boxes) a tick state. Positions are counted from 1 as the window's handlers
+// count them. The model is the only store of its list.
+#include <QAbstractTableModel>
+#include <QPersistentModelIndex>
+#include <QStringList>
+
+#include <vector>
+
+namespace larkspire {
+
+// A handle on one item that survives other items coming and going; it reads
+// as gone (index 0) once its own item has been removed.
+using ItemRef = QPersistentModelIndex;
+
+class ListModel final : public QAbstractTableModel {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ListModel)
+public:
+    explicit ListModel(bool withCheckBoxes, QObject* parent = nullptr);
+
+    // ColumnHeaders
+    void addColumn(const QString& text);
+    int columnTotal() const { return static_cast<int>(m_headers.size()); }
+    QString headerText(int column) const;
+    void setHeaderText(int column, const QString& text);
+
+    // ListItems
+    int count() const { return static_cast<int>(m_rows.size()); }
+    ItemRef add(const QString& text);
+    void addMany(const QStringList& texts);
+    QString text(int index) const;
+    QString subItem(int index, int subIndex) const;
+    void setSubItem(int index, int subIndex, const QString& text);
+    bool checked(int index) const;
+    void remove(int index);
+    void clear();
+
+    ItemRef ref(int index) const;
+    // The position of a referenced item, or 0 once it has been removed.
+    static int indexOf(const ItemRef& ref);
+    bool hasCheckBoxes() const { return m_withCheckBoxes; }
+
+    // QAbstractItemModel
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    struct Row {
+        QStringList cells; // cells[0] is the main text; missing cells read as ""
+        bool checked = false;
+    };
+    void checkIndex1(int index) const;
+    void checkColumn1(int column) const;
+
+    bool m_withCheckBoxes;
+    QStringList m_headers;
+    std::vector<Row> m_rows;
+};
+
+} // namespace larkspire

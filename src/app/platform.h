@@ -1,0 +1,26 @@
+#pragma once
+// The services the main window reaches outside itself, handed to it at
+// construction. main() builds the real ones; tests build scripted ones where
+// a real one would block or leave the machine.
+#include "dialogs.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace larkspire {
+
+struct Platform {
+    Dialogs* dialogs = nullptr;
+    // The folder below which the per-user settings store keeps its files.
+    QString settingsFolder;
+    // The folder that holds the program (for HAND-M.CUR and the skin file).
+    QString programFolder;
+    // The start-up online check; does nothing when empty.
+    std::function<void(const QString& appTitle)> onlineCheck;
+    // Ends the program once the window has closed. The real one leaves the
+    // event loop; tests record the call.
+    std::function<void()> endProgram;
+};
+
+} // namespace larkspire

@@ -1,0 +1,36 @@
+#include "app/main_window.h"
+#include "app/qt_dialogs.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStandardPaths>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("larkspire"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("larkspire"));
+
+    larkspire::QtDialogs dialogs;
+    larkspire::Platform platform;
+    platform.dialogs = &dialogs;
+    platform.settingsFolder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    platform.programFolder = QCoreApplication::applicationDirPath();
+    platform.endProgram = [] { QCoreApplication::quit(); };
+
+    larkspire::MainWindow window(std::move(platform));
+    dialogs.setParentWindow(&window);
+    if (window.hasEnded())
+        return 0;
+    // Centred on the screen when first shown.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = window.frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window.move(frame.topLeft());
+    }
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,57 @@
+#pragma once
+// Builds the real main window on scripted dialogs, with its settings in a
+// temporary folder and its program folder in another.
+#include "main_window.h"
+#include "scripted_dialogs.h"
+#include "settings_store.h"
+#include "stored_values.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace larkspire::test {
+
+class WindowFixture : public ::testing::Test {
+protected:
+    Platform makePlatform()
+    {
+        Platform p;
+        p.dialogs = &dialogs;
+        p.settingsFolder = configDir.path();
+        p.programFolder = programDir.path();
+        p.endProgram = [this] { ++endProgramCalls; };
+        return p;
+    }
+    MainWindow& start()
+    {
+        window = std::make_unique<MainWindow>(makePlatform());
+        return *window;
+    }
+    SettingsStore store() const { return SettingsStore(configDir.path()); }
+    QString stored(const QString& key, const QString& fallback = QStringLiteral("<absent>")) const
+    {
+        return store().read(kSettingsApplication, kSettingsSection, key, fallback);
+    }
+    void putStored(const QString& key, const QString& value)
+    {
+        store().write(kSettingsApplication, kSettingsSection, key, value);
+    }
+    QStringList symbols() const
+    {
+        QStringList out;
+        ListModel& list = window->symbolList();
+        for (int i = 1; i <= list.count(); ++i)
+            out << list.text(i);
+        return out;
+    }
+
+    QTemporaryDir configDir;
+    QTemporaryDir programDir;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<MainWindow> window;
+    int endProgramCalls = 0;
+};
+
+} // namespace larkspire::test
