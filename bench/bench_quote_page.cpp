@@ -1,0 +1,116 @@
+// The whole parse of one quote page (clean, title, eight cells) against a
+// straightforward baseline that uses Qt's case-insensitive indexOf for every
+// search, on realistic synthetic pages of 0.1 to 10 MB.
+#include "alloc_counter.h"
+#include "quote_page.h"
+#include "quote_page_generator.h"
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+
+using namespace larkspire;
+
+namespace {
+
+const QString& pageOfSize(int bytes)
+{
+    static std::map<int, QString> pages;
+    auto it = pages.find(bytes);
+    if (it == pages.end()) {
+        test::PageSpec spec;
+        spec.targetBytes = bytes;
+        it = pages.emplace(bytes, QString::fromUtf8(test::makeQuotePage(spec))).first;
+    }
+    return it->second;
+}
+
+const NumberFormats& formats()
+{
+    static const NumberFormats f{QLocale(QLocale::English, QLocale::UnitedStates)};
+    return f;
+}
+
+int parse(const QString& body)
+{
+    const QuotePage page(CleanQuotePage(body));
+    const QuoteTitle title = FindQuoteTitle(page.text(), QStringLiteral("AAPL"));
+    int filled = title.Name ? 1 : 0;
+    for (const QuoteCell& cell : QuoteCellTable)
+        if (QuoteCellValue(page, cell, formats()))
+            ++filled;
+    return filled;
+}
+
+// The same work with Qt's own searches.
+std::optional<QString> baselineRaw(const QString& page, qsizetype from, const QString& key)
+{
+    const QString marker = key + QStringLiteral("\":{\"raw\":");
+    const qsizetype at = page.indexOf(marker, from, Qt::CaseInsensitive);
+    if (at < 0)
+        return std::nullopt;
+    const qsizetype start = at + marker.size();
+    const qsizetype end = page.indexOf(QStringLiteral(",\"fmt\":"), start, Qt::CaseInsensitive);
+    if (end < 0)
+        return std::nullopt;
+    return page.mid(start, end - start);
+}
+
+int parseBaseline(const QString& body)
+{
+    QString page = body;
+    page.remove(QLatin1Char('\t'));
+    page.remove(QLatin1Char('\r'));
+    page.remove(QLatin1Char('\n'));
+    const QString marker = QStringLiteral("<title>AAPL : Summary for ");
+    int filled = 0;
+    const qsizetype at = page.indexOf(marker, 0, Qt::CaseInsensitive);
+    if (at >= 0 && page.indexOf(QStringLiteral("- Yahoo Finance"), at + marker.size(), Qt::CaseInsensitive) >= 0)
+        ++filled;
+    const qsizetype store = std::max<qsizetype>(
+        0, page.indexOf(QStringLiteral("\"QuoteSummaryStore\":{"), 0, Qt::CaseInsensitive));
+    for (const QuoteCell& cell : QuoteCellTable)
+        if (baselineRaw(page, store, QString::fromLatin1(cell.key)))
+            ++filled;
+    return filled;
+}
+
+void report(benchmark::State& state, const QString& page, int (*fn)(const QString&))
+{
+    const int filled = fn(page);
+    if (filled != 9)
+        state.SkipWithError("the page did not give a name and eight figures");
+    const long long peak = bench::peakExtraBytes([&] { benchmark::DoNotOptimize(fn(page)); });
+    state.counters["page_MB"] = page.size() / 1e6;
+    state.counters["peak_extra_x_page"] = double(peak) / double(page.toUtf8().size());
+    state.SetBytesProcessed(int64_t(state.iterations()) * page.size());
+}
+
+void BM_Parse(benchmark::State& state)
+{
+    const QString& page = pageOfSize(int(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(parse(page));
+    report(state, page, parse);
+}
+
+void BM_ParseBaselineQtIndexOf(benchmark::State& state)
+{
+    const QString& page = pageOfSize(int(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(parseBaseline(page));
+    report(state, page, parseBaseline);
+}
+
+} // namespace
+
+BENCHMARK(BM_Parse)->Arg(100'000)->Arg(1'000'000)->Arg(2'000'000)->Arg(10'000'000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ParseBaselineQtIndexOf)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Arg(2'000'000)
+    ->Arg(10'000'000)
+    ->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();
+

@@ -1,0 +1,241 @@
+#include "quote_page.h"
+
+#include "text_search.h"
+
+#include <algorithm>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace larkspire {
+
+const std::array<QuoteCell, 8> QuoteCellTable{{
+    {1, "postMarketPrice", 1, "Stock Price", CellDisplay::AsCut, 136, 146},
+    {2, "regularMarketOpen", 2, "Open", CellDisplay::WithoutTags, 148, 156},
+    {3, "regularMarketDayLow", 4, "Low", CellDisplay::AsCut, 158, 168},
+    {4, "regularMarketDayHigh", 3, "High", CellDisplay::AsCut, 170, 180},
+    {5, "regularMarketVolume", 5, " Volume", CellDisplay::Standard, 182, 192},
+    {6, "averageDailyVolume3Month", 6, "Avg Vol", CellDisplay::Standard, 194, 204},
+    {7, "marketCap", 7, "Mkt Cap", CellDisplay::Billions, 206, 216},
+    {8, "regularMarketPreviousClose", 8, "Prev Close", CellDisplay::AsCut, 218, 228},
+}};
+
+namespace {
+
+inline bool isLineBreakOrTab(char16_t c) { return c == u'\t' || c == u'\r' || c == u'\n'; }
+
+} // namespace
+
+QString CleanQuotePage(const QString& page)
+{
+    const qsizetype n = page.size();
+    const char16_t* in = reinterpret_cast<const char16_t*>(page.utf16());
+    qsizetype i = 0;
+    // Most of a page has none of the three: find the first one fast.
+    auto firstCandidate = [&](qsizetype from) {
+        qsizetype k = from;
+        for (;;) {
+#if defined(__SSE2__)
+            const __m128i thirteen = _mm_set1_epi16(13);
+            const __m128i zero = _mm_setzero_si128();
+            // Lanes whose value is 13 or less: saturating v - 13 is zero.
+            auto small = [&](qsizetype at) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at));
+                return _mm_cmpeq_epi16(_mm_subs_epu16(v, thirteen), zero);
+            };
+            for (; k + 32 <= n; k += 32) {
+                const __m128i any = _mm_or_si128(_mm_or_si128(small(k), small(k + 8)),
+                                                 _mm_or_si128(small(k + 16), small(k + 24)));
+                if (_mm_movemask_epi8(any) != 0)
+                    break;
+            }
+            for (; k + 8 <= n; k += 8)
+                if (_mm_movemask_epi8(small(k)) != 0)
+                    break;
+#endif
+            const qsizetype blockEnd = std::min(n, k + 8);
+            for (; k < blockEnd; ++k)
+                if (isLineBreakOrTab(in[k]))
+                    return k;
+            if (k >= n)
+                return n;
+        }
+    };
+    i = firstCandidate(0);
+    if (i == n)
+        return page;
+    QString out(n, Qt::Uninitialized);
+    char16_t* o = reinterpret_cast<char16_t*>(out.data());
+    qsizetype written = 0;
+    qsizetype copiedFrom = 0;
+    while (i < n) {
+        std::copy(in + copiedFrom, in + i, o + written);
+        written += i - copiedFrom;
+        ++i;
+        copiedFrom = i;
+        i = firstCandidate(i);
+    }
+    std::copy(in + copiedFrom, in + n, o + written);
+    written += n - copiedFrom;
+    out.truncate(written);
+    return out;
+}
+
+QuotePage::QuotePage(QString cleaned) : m_text(std::move(cleaned)) {}
+
+qsizetype QuotePage::keySearchStart() const
+{
+    if (m_keyStart < 0) {
+        static const QString store = QStringLiteral("\"QuoteSummaryStore\":{");
+        const qsizetype at = indexOfIgnoringCase(m_text, store);
+        m_keyStart = at < 0 ? 0 : at;
+    }
+    return m_keyStart;
+}
+
+QuoteTitle FindQuoteTitle(const QString& cleanedPage, const QString& upperSymbol)
+{
+    QuoteTitle result;
+    const QString marker = QStringLiteral("<title>") + upperSymbol + QStringLiteral(" : Summary for ");
+    const qsizetype at = indexOfIgnoringCase(cleanedPage, marker);
+    if (at < 0)
+        return result;
+    result.TitleFound = true;
+    const qsizetype start = at + marker.size();
+    const qsizetype end = indexOfIgnoringCase(cleanedPage, u"- Yahoo Finance", start);
+    if (end >= 0)
+        result.Name = DecodeCharacterReferences(cleanedPage.mid(start, end - start));
+    return result;
+}
+
+std::optional<QString> FindRawValue(const QuotePage& page, QStringView key)
+{
+    const QString marker = key.toString() + QStringLiteral("\":{\"raw\":");
+    const QString& text = page.text();
+    const qsizetype at = indexOfIgnoringCase(text, marker, page.keySearchStart());
+    if (at < 0)
+        return std::nullopt;
+    const qsizetype start = at + marker.size();
+    // The value ends where its format begins, whether that is a text or null.
+    const qsizetype end = indexOfIgnoringCase(text, u",\"fmt\":", start);
+    if (end < 0)
+        return std::nullopt;
+    return text.mid(start, end - start);
+}
+
+QString StripTags(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    bool inTag = false;
+    for (const QChar c : text) {
+        if (!inTag) {
+            if (c == u'<')
+                inTag = true;
+            else
+                out.append(c);
+        } else if (c == u'>') {
+            inTag = false;
+        }
+    }
+    return out;
+}
+
+namespace {
+
+struct NamedReference {
+    const char16_t* name;
+    char16_t value;
+};
+constexpr NamedReference kNamed[] = {
+    {u"amp", u'&'},      {u"lt", u'<'},       {u"gt", u'>'},       {u"quot", u'"'},     {u"apos", u'\''},
+    {u"nbsp", u'\u00A0'}, {u"copy", u'\u00A9'}, {u"reg", u'\u00AE'}, {u"trade", u'\u2122'}, {u"eacute", u'\u00E9'},
+    {u"euro", u'\u20AC'}, {u"ndash", u'\u2013'}, {u"mdash", u'\u2014'}, {u"rsquo", u'\u2019'}, {u"lsquo", u'\u2018'},
+};
+
+// The code point a reference body stands for ("amp", "#39", "#x27"), or 0.
+char32_t referenceValue(QStringView body)
+{
+    if (body.startsWith(u'#')) {
+        const bool hex = body.size() > 1 && (body[1] == u'x' || body[1] == u'X');
+        const QStringView digits = body.mid(hex ? 2 : 1);
+        if (digits.isEmpty() || digits.size() > 8)
+            return 0;
+        char32_t value = 0;
+        for (const QChar c : digits) {
+            int d;
+            if (c >= u'0' && c <= u'9')
+                d = c.unicode() - u'0';
+            else if (hex && c >= u'a' && c <= u'f')
+                d = c.unicode() - u'a' + 10;
+            else if (hex && c >= u'A' && c <= u'F')
+                d = c.unicode() - u'A' + 10;
+            else
+                return 0;
+            value = value * (hex ? 16 : 10) + static_cast<char32_t>(d);
+        }
+        // What no character may be stands as the replacement character.
+        if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+            return 0xFFFD;
+        return value;
+    }
+    for (const NamedReference& r : kNamed)
+        if (body == QStringView(r.name))
+            return r.value;
+    return 0;
+}
+
+} // namespace
+
+QString DecodeCharacterReferences(const QString& text)
+{
+    if (!text.contains(QLatin1Char('&')))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (text[i] == u'&') {
+            const qsizetype limit = std::min(n, i + 12);
+            qsizetype semi = i + 1;
+            while (semi < limit && text[semi] != u';' && text[semi] != u'&')
+                ++semi;
+            if (semi < limit && text[semi] == u';') {
+                const char32_t value = referenceValue(QStringView(text).mid(i + 1, semi - i - 1));
+                if (value != 0) {
+                    if (QChar::requiresSurrogates(value)) {
+                        out.append(QChar(QChar::highSurrogate(value)));
+                        out.append(QChar(QChar::lowSurrogate(value)));
+                    } else {
+                        out.append(QChar(static_cast<char16_t>(value)));
+                    }
+                    i = semi;
+                    continue;
+                }
+            }
+        }
+        out.append(text[i]);
+    }
+    return out;
+}
+
+std::optional<QString> QuoteCellValue(const QuotePage& page, const QuoteCell& cell, const NumberFormats& formats)
+{
+    const auto raw = FindRawValue(page, QString::fromLatin1(cell.key));
+    if (!raw)
+        return std::nullopt;
+    switch (cell.display) {
+    case CellDisplay::AsCut:
+        return raw;
+    case CellDisplay::WithoutTags:
+        return StripTags(*raw);
+    case CellDisplay::Standard:
+        return formats.standard(*raw);
+    case CellDisplay::Billions:
+        return formats.billions(*raw);
+    }
+    return raw;
+}
+
+} // namespace larkspire

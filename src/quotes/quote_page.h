@@ -1,0 +1,71 @@
+#pragma once
+// Cutting a company name and eight figures out of a quote summary page by
+// plain text search: the name from the page title, each figure from the
+// "raw" value the page's embedded JSON gives for its key. Pure functions; no
+// state is kept from one page to the next.
+#include "failure.h"
+#include "number_format.h"
+
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace larkspire {
+
+// The page without tabs, carriage returns and line feeds.
+QString CleanQuotePage(const QString& page);
+
+// A cleaned page, with the place where key searches begin worked out once:
+// the page's own "QuoteSummaryStore" when it has one (the quotes of other
+// instruments stand before it), else the start of the page.
+class QuotePage final {
+public:
+    explicit QuotePage(QString cleaned = QString());
+    const QString& text() const { return m_text; }
+    qsizetype keySearchStart() const;
+
+private:
+    QString m_text;
+    mutable qsizetype m_keyStart = -1;
+};
+
+struct QuoteTitle {
+    bool TitleFound = false;
+    std::optional<QString> Name;
+};
+
+// Looks for "<title>SYMBOL : Summary for " and takes the name up to the next
+// "- Yahoo Finance" (its trailing blank kept, character references decoded).
+QuoteTitle FindQuoteTitle(const QString& cleanedPage, const QString& upperSymbol);
+
+// The raw value of a key: the text after `key":{"raw":` up to the next
+// `,"fmt":`; nothing when either is missing.
+std::optional<QString> FindRawValue(const QuotePage& page, QStringView key);
+
+// The text without everything from "<" to the next ">" (both included).
+QString StripTags(QStringView text);
+
+// Decodes HTML character references: the common named ones and numeric ones.
+QString DecodeCharacterReferences(const QString& text);
+
+enum class CellDisplay { AsCut, WithoutTags, Standard, Billions };
+
+struct QuoteCell {
+    int order;
+    const char* key;
+    int subItem;
+    const char* header;
+    CellDisplay display;
+    int firstStep;
+    int lastStep; // the step a failure of this cell is reported with
+};
+
+extern const std::array<QuoteCell, 8> QuoteCellTable;
+
+// The displayed text of one cell, or nothing when the page lacks the value.
+// Throws a Failure ("Type mismatch" for a market capitalisation that is not
+// a number) that the caller reports with the cell's last step.
+std::optional<QString> QuoteCellValue(const QuotePage& page, const QuoteCell& cell, const NumberFormats& formats);
+
+} // namespace larkspire

@@ -1,0 +1,32 @@
+#pragma once
+// Writes synthetic quote summary pages shaped like the real ones: a large
+// HTML head with the title near the top, then one long line of embedded JSON
+// in which a streaming store quotes about twenty other instruments before the
+// page's own QuoteSummaryStore, and a recommendations store near the end.
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace larkspire::test {
+
+struct PageSpec {
+    QString symbol = QStringLiteral("AAPL");
+    QString shortName = QStringLiteral("Apple Inc.");
+    QString open = QStringLiteral("145.37");
+    QString dayHigh = QStringLiteral("146.83");
+    QString dayLow = QStringLiteral("144.9");
+    QString previousClose = QStringLiteral("144.84");
+    QString volume = QStringLiteral("84359936");
+    QString averageVolume = QStringLiteral("88312465");
+    QString marketCap = QStringLiteral("2415632670720"); // "{}" for an ETF
+    std::optional<QString> postMarketPrice = QStringLiteral("145.52"); // nothing during trading hours
+    bool averageVolumeFormatIsNull = false;
+    int targetBytes = 700 * 1024;
+    unsigned seed = 1;
+};
+
+// The page as UTF-8 bytes, as a server sends it.
+QByteArray makeQuotePage(const PageSpec& spec);
+
+} // namespace larkspire::test
