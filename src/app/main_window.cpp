@@ -44,6 +44,7 @@ MainWindow::MainWindow(Platform platform, QWidget* parent)
     Q_ASSERT(m_platform.dialogs);
     setObjectName(QStringLiteral("Form1"));
     createControls();
+    connectHandlers();
     Form_Load();
 }
 
@@ -117,6 +118,16 @@ void MainWindow::createControls()
     m_ui.ProgressBar1->setFocusPolicy(Qt::NoFocus);
 
     setMouseTracking(true);
+}
+
+void MainWindow::connectHandlers()
+{
+    connect(m_ui.PushButton6, &QPushButton::clicked, this, &MainWindow::PushButton6_Click);
+    connect(m_ui.PushButton3, &QPushButton::clicked, this, &MainWindow::PushButton3_Click);
+    connect(m_ui.PushButton1, &QPushButton::clicked, this, &MainWindow::PushButton1_Click);
+    connect(m_ui.PushButton7, &QPushButton::clicked, this, &MainWindow::PushButton7_Click);
+    connect(m_ui.ListView1, &ListView::keyDown, this, &MainWindow::ListView1_KeyDown);
+    connect(m_ui.ListView1, &ListView::dblClick, this, &MainWindow::ListView1_DblClick);
 }
 
 void MainWindow::SetMousePointer(int value)

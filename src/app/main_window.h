@@ -75,6 +75,15 @@ public:
     void SetAppTitle();
     void ApplySkin();
 
+    // Symbol list.
+    void PushButton6_Click();
+    void ListView1_KeyDown(int keyCode, int shift);
+    void ListView1_DblClick();
+    void PushButton1_Click();
+    void PushButton7_Click();
+    void PushButton3_Click();
+    void LoadListviewFromFile(ListView* list, const QString& path);
+
     // Display option.
     void Check5_Click();
 
@@ -93,6 +102,8 @@ private:
     void restoreDisplayOption(StepRunner& step);
     void restoreSymbols(StepRunner& step);
     void onCheck5Toggled();
+    void connectHandlers();
+    void removeSelectedSymbol();
     void pointerOverButton();
     void pointerOverSurface();
     void message(const QString& text);

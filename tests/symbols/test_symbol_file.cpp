@@ -1,0 +1,144 @@
+#include "failure.h"
+#include "symbol_file.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace larkspire;
+
+namespace {
+
+QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return path;
+}
+
+QStringList readAll(const QString& path)
+{
+    QStringList all;
+    readSymbolFile(path, [&](const QStringList& batch) { all += batch; });
+    return all;
+}
+
+QStringList list(std::initializer_list<const char*> items)
+{
+    QStringList out;
+    for (const char* i : items)
+        out << QString::fromUtf8(i);
+    return out;
+}
+
+} // namespace
+
+TEST(SymbolFile, lineRulesOnRealFiles)
+{
+    QTemporaryDir dir;
+    const std::pair<QByteArray, QStringList> cases[] = {
+        {"GOOG\r\nMSFT\r\n\r\nIBM\r\n", list({"GOOG", "MSFT", "", "IBM"})},
+        {"GOOG\nMSFT\n\nIBM\n", list({"GOOG", "MSFT", "", "IBM", ""})},
+        {"GOOG\rMSFT\r", list({"GOOG", "MSFT"})},
+        {"GOOG\rMSFT", list({"GOOG", "MSFT"})},
+        {"A\r\nB\nC\rD", list({"A", "B", "C", "D"})},
+        {"A\n\rB", list({"A", "", "B"})},
+        {"", {}},
+        {"\r\n", list({""})},
+        {"\n", list({"", ""})},
+        {"\r", list({""})},
+        {"\r\r", list({"", ""})},
+        {"GOOG;MSFT", list({"GOOG;MSFT"})},
+        {"  msft , x  \r\nnhy.ol", list({"  msft , x  ", "nhy.ol"})},
+        {QByteArray("A\0B\r\n", 5), QStringList{QStringLiteral("A") + QChar(u'\0') + QStringLiteral("B")}},
+    };
+    int n = 0;
+    for (const auto& [bytes, expected] : cases) {
+        const QString path = writeFile(dir, QByteArray("f" + QByteArray::number(n++)).constData(), bytes);
+        EXPECT_EQ(readAll(path), expected) << bytes.toPercentEncoding().constData();
+        EXPECT_EQ(symbolsFromBytes(bytes), expected) << bytes.toPercentEncoding().constData();
+    }
+}
+
+TEST(SymbolFile, decodingKeepsEveryByte)
+{
+    QTemporaryDir dir;
+    // UTF-8, with and without a byte-order mark (only the first is dropped).
+    EXPECT_EQ(readAll(writeFile(dir, "u8", "NESTL\xc3\x89\r\n\xe2\x82\xac")), list({"NESTLÉ", "€"}));
+    EXPECT_EQ(readAll(writeFile(dir, "bom", "\xef\xbb\xbfGOOG\r\nMSFT")), list({"GOOG", "MSFT"}));
+    EXPECT_EQ(readAll(writeFile(dir, "bom2", "\xef\xbb\xbf\xef\xbb\xbfX")), QStringList{QString(QChar(0xFEFF)) +
+                                                                                      QStringLiteral("X")});
+    // Not UTF-8: Windows-1252, byte for byte, undefined bytes included.
+    EXPECT_EQ(readAll(writeFile(dir, "cp", "NESTL\xc9\r\n\x80\x81\x9f")),
+              (QStringList{QStringLiteral("NESTLÉ"), QStringLiteral("€\u0081Ÿ")}));
+    // UTF-8 cut off at the very end is not valid UTF-8.
+    EXPECT_EQ(readAll(writeFile(dir, "cut", "A\xc3\xa9\n\xe2\x82")),
+              (QStringList{QStringLiteral("AÃ©"), QStringLiteral("â‚")}));
+    // A character split between two read pieces of 1 MiB is still UTF-8.
+    QByteArray split((1 << 20) - 1, 'b');
+    split.append("\xc3\xa9");
+    const QStringList splitRead = readAll(writeFile(dir, "split", split));
+    ASSERT_EQ(splitRead.size(), 1);
+    EXPECT_TRUE(splitRead[0].endsWith(QStringLiteral("bé")));
+    // Invalid only far beyond the first chunk still switches the whole file.
+    QByteArray big(3 << 20, 'a');
+    big.append("\r\n\xc3\xa9\xff");
+    const QStringList bigRead = readAll(writeFile(dir, "big", big));
+    ASSERT_EQ(bigRead.size(), 2);
+    EXPECT_EQ(bigRead[1], QStringLiteral("Ã©ÿ"));
+}
+
+TEST(SymbolFile, linesSplitAcrossReadPieces)
+{
+    // A CR LF split between two pieces counts once.
+    SymbolLineSplitter s;
+    QStringList out;
+    s.feed(u"AB\r", out);
+    s.feed(u"\nCD\r", out);
+    s.feed(u"", out);
+    s.feed(u"\n", out);
+    s.finish(out);
+    EXPECT_EQ(out, list({"AB", "CD"}));
+}
+
+TEST(SymbolFile, badPathsFailWithClearDescriptions)
+{
+    QTemporaryDir dir;
+    auto description = [](const QString& path) {
+        try {
+            readAll(path);
+        } catch (const Failure& f) {
+            return f.description();
+        }
+        return QStringLiteral("<no failure>");
+    };
+    EXPECT_TRUE(description(dir.path()).startsWith(QStringLiteral("Path is a folder, not a file"))) ;
+    const QString fifo = dir.filePath(QStringLiteral("pipe"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_TRUE(description(fifo).startsWith(QStringLiteral("Not a regular file"))) << "and it does not hang";
+    EXPECT_NE(description(dir.filePath(QStringLiteral("missing"))), QStringLiteral("<no failure>"));
+}
+
+TEST(SymbolFile, aMillionLinesArriveInBatches)
+{
+    QTemporaryDir dir;
+    QByteArray bytes;
+    for (int i = 0; i < 1000000; ++i)
+        bytes += "S" + QByteArray::number(i) + "\r\n";
+    const QString path = writeFile(dir, "million", bytes);
+    qsizetype total = 0;
+    int batches = 0;
+    QString last;
+    readSymbolFile(path, [&](const QStringList& batch) {
+        total += batch.size();
+        ++batches;
+        last = batch.last();
+    });
+    EXPECT_EQ(total, 1000000);
+    EXPECT_GT(batches, 1);
+    EXPECT_EQ(last, QStringLiteral("S999999"));
+}
