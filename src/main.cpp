@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
+#include "quotes/http_client.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -15,8 +16,10 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("larkspire"));
 
     larkspire::QtDialogs dialogs;
+    larkspire::QtHttpClient http;
     larkspire::Platform platform;
     platform.dialogs = &dialogs;
+    platform.http = &http;
     platform.settingsFolder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     platform.programFolder = QCoreApplication::applicationDirPath();
     platform.endProgram = [] { QCoreApplication::quit(); };

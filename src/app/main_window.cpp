@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QScreen>
 
 namespace larkspire {
@@ -128,6 +129,9 @@ void MainWindow::connectHandlers()
     connect(m_ui.PushButton7, &QPushButton::clicked, this, &MainWindow::PushButton7_Click);
     connect(m_ui.ListView1, &ListView::keyDown, this, &MainWindow::ListView1_KeyDown);
     connect(m_ui.ListView1, &ListView::dblClick, this, &MainWindow::ListView1_DblClick);
+    connect(m_ui.PushButton17, &QPushButton::clicked, this, &MainWindow::PushButton17_Click);
+    connect(m_ui.ListView2, &ListView::dblClick, this, &MainWindow::ListView2_DblClick);
+    connect(m_ui.PushButton2, &QPushButton::clicked, this, &MainWindow::PushButton2_Click);
 }
 
 void MainWindow::SetMousePointer(int value)
@@ -185,6 +189,39 @@ void MainWindow::pumpEvents()
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (m_ended)
         throw Abandoned();
+}
+
+namespace {
+// Holds back the window's repaint requests while it lives and posts one
+// afterwards when any was held back.
+class RepaintLater final : public QObject {
+public:
+    explicit RepaintLater(QWidget* window) : m_window(window) { QCoreApplication::instance()->installEventFilter(this); }
+    ~RepaintLater() override
+    {
+        QCoreApplication::instance()->removeEventFilter(this);
+        if (m_held && m_window)
+            QCoreApplication::postEvent(m_window, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::UpdateRequest && watched == m_window) {
+            m_held = true;
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_window;
+    bool m_held = false;
+};
+} // namespace
+
+void MainWindow::pumpEventsRepaintLater()
+{
+    RepaintLater later(this);
+    pumpEvents();
 }
 
 void MainWindow::runHandler(const std::function<void()>& body)
@@ -387,6 +424,8 @@ void MainWindow::Form_Unload()
     m_ended = true;
     hide();
     emit ended();
+    if (m_platform.http)
+        m_platform.http->abort();
     if (m_platform.endProgram)
         m_platform.endProgram();
 }

@@ -65,6 +65,10 @@ public:
     // Lets pending window events run once; throws Abandoned when the window
     // went away meanwhile, so that the running operation stops at once.
     void pumpEvents();
+    // The same, with the window's repaint left for later: the operation
+    // starts waiting for something right after, and the repaint runs while
+    // it waits instead of before.
+    void pumpEventsRepaintLater();
 
     // Load sequence, close request and unload.
     void Form_Load();
@@ -83,6 +87,12 @@ public:
     void PushButton7_Click();
     void PushButton3_Click();
     void LoadListviewFromFile(ListView* list, const QString& path);
+
+    // Retrieval run and results list.
+    void PushButton17_Click();
+    void ListView2_DblClick();
+    void PushButton2_Click();
+    bool isRunning() const { return m_runActive; }
 
     // Display option.
     void Check5_Click();
@@ -119,6 +129,7 @@ private:
     QString m_appTitle;
     bool m_ended = false;
     bool m_closing = false;
+    bool m_runActive = false;
     // A failure of the display option's click handling while the load
     // sequence sets the option, handed back to the load sequence's step.
     bool m_inLoadStep172 = false;

@@ -3,6 +3,7 @@
 // construction. main() builds the real ones; tests build scripted ones where
 // a real one would block or leave the machine.
 #include "dialogs.h"
+#include "http_client.h"
 
 #include <QString>
 
@@ -16,6 +17,9 @@ struct Platform {
     QString settingsFolder;
     // The folder that holds the program (for HAND-M.CUR and the skin file).
     QString programFolder;
+    // Fetches the quote pages; the host they come from.
+    HttpClient* http = nullptr;
+    QString quoteHost = QStringLiteral("finance.yahoo.com");
     // The start-up online check; does nothing when empty.
     std::function<void(const QString& appTitle)> onlineCheck;
     // Ends the program once the window has closed. The real one leaves the

@@ -1,29 +1,51 @@
 #include "progress_bar.h"
 
+#include <QStyleOptionProgressBar>
+#include <QStylePainter>
+
 #include <algorithm>
 #include <cmath>
 
 namespace larkspire {
 
-ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent)
+ProgressBar::ProgressBar(QWidget* parent) : QWidget(parent)
 {
-    setRange(0, 100);
-    setValue(0);
-    setTextVisible(true);
-    setAlignment(Qt::AlignCenter);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
 void ProgressBar::setPosition(double value)
 {
     m_position = value;
-    const double shown = std::isfinite(value) ? std::clamp(std::round(value), 0.0, 100.0) : 0.0;
-    setValue(static_cast<int>(shown));
+    const int shown = std::isfinite(value) ? int(std::clamp(std::round(value), 0.0, 100.0)) : 0;
+    if (shown != m_shown) {
+        m_shown = shown;
+        update();
+    }
 }
 
 void ProgressBar::setBarText(const QString& text)
 {
-    m_text = text;
-    update();
+    if (text != m_text) {
+        m_text = text;
+        update();
+    }
+}
+
+QSize ProgressBar::sizeHint() const { return QSize(200, fontMetrics().height() + 8); }
+
+void ProgressBar::paintEvent(QPaintEvent*)
+{
+    QStylePainter painter(this);
+    QStyleOptionProgressBar option;
+    option.initFrom(this);
+    option.minimum = 0;
+    option.maximum = 100;
+    option.progress = m_shown;
+    option.text = m_text;
+    option.textVisible = true;
+    option.textAlignment = Qt::AlignCenter;
+    option.state |= QStyle::State_Horizontal;
+    painter.drawControl(QStyle::CE_ProgressBar, option);
 }
 
 } // namespace larkspire

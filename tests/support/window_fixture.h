@@ -1,6 +1,7 @@
 #pragma once
 // Builds the real main window on scripted dialogs, with its settings in a
 // temporary folder and its program folder in another.
+#include "http_client.h"
 #include "main_window.h"
 #include "scripted_dialogs.h"
 #include "settings_store.h"
@@ -22,6 +23,8 @@ protected:
         p.settingsFolder = configDir.path();
         p.programFolder = programDir.path();
         p.endProgram = [this] { ++endProgramCalls; };
+        p.http = http.get();
+        p.quoteHost = quoteHost;
         return p;
     }
     MainWindow& start()
@@ -50,6 +53,9 @@ protected:
     QTemporaryDir configDir;
     QTemporaryDir programDir;
     ScriptedDialogs dialogs;
+    // Created by tests that fetch pages; no proxy, short limits.
+    std::unique_ptr<QtHttpClient> http;
+    QString quoteHost = QStringLiteral("127.0.0.1:9");
     std::unique_ptr<MainWindow> window;
     int endProgramCalls = 0;
 };

@@ -1,0 +1,118 @@
+#include "quote_server.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <sys/socket.h>
+#include <zlib.h>
+
+namespace larkspire::test {
+
+QuoteServer::QuoteServer(std::function<Response(const Request&)> handler, QObject* parent)
+    : QObject(parent), m_handler(std::move(handler))
+{
+    connect(&m_server, &QTcpServer::newConnection, this, &QuoteServer::onConnection);
+    if (!m_server.listen(QHostAddress::LocalHost, 0))
+        qFatal("the test server cannot listen on 127.0.0.1");
+}
+
+QuoteServer::~QuoteServer() = default;
+
+QString QuoteServer::symbolOf(const Request& request)
+{
+    const QUrl url = QUrl::fromEncoded("http://x" + request.target);
+    return QUrlQuery(url).queryItemValue(QStringLiteral("s"), QUrl::FullyDecoded);
+}
+
+void QuoteServer::onConnection()
+{
+    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        socket->setParent(this);
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadable(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            m_buffers.remove(socket);
+            socket->deleteLater();
+        });
+    }
+}
+
+void QuoteServer::onReadable(QTcpSocket* socket)
+{
+    // Answering can close the socket: keep the unread bytes in a local.
+    QPointer<QTcpSocket> guard(socket);
+    QByteArray buffer = m_buffers.take(socket) + socket->readAll();
+    for (;;) {
+        const qsizetype end = buffer.indexOf("\r\n\r\n");
+        if (end < 0) {
+            if (guard && guard->state() == QAbstractSocket::ConnectedState)
+                m_buffers.insert(socket, buffer);
+            return;
+        }
+        const QList<QByteArray> lines = buffer.left(end).split('\n');
+        buffer.remove(0, end + 4);
+        Request request;
+        const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+        request.method = first.value(0);
+        request.target = first.value(1);
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const qsizetype colon = lines[i].indexOf(':');
+            if (colon > 0)
+                request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
+        }
+        m_requests.append(request);
+        const Response response = m_handler(request);
+        if (response.delayMs > 0) {
+            QTimer::singleShot(response.delayMs, this, [this, guard, response] {
+                if (guard)
+                    respond(guard, response);
+            });
+        } else {
+            respond(socket, response);
+        }
+        if (!guard || guard->state() != QAbstractSocket::ConnectedState)
+            return;
+    }
+}
+
+void QuoteServer::respond(QTcpSocket* socket, const Response& response)
+{
+    const QByteArray body = response.gzip ? gzipBytes(response.body) : response.body;
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + response.reason + "\r\n";
+    for (const auto& [name, value] : response.headers)
+        head += name + ": " + value + "\r\n";
+    if (response.gzip)
+        head += "Content-Encoding: gzip\r\n";
+    head += "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: keep-alive\r\n\r\n";
+    if (response.stallMidBody || response.resetMidBody) {
+        socket->write(head + body.left(body.size() / 2));
+        socket->flush();
+        if (response.resetMidBody) {
+            // Linger zero: the close sends a reset instead of an orderly end.
+            const linger l{1, 0};
+            ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+            socket->abort();
+        }
+        return;
+    }
+    socket->write(head + body);
+}
+
+QByteArray gzipBytes(const QByteArray& data)
+{
+    z_stream zs{};
+    deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(int(deflateBound(&zs, uLong(data.size()))) + 32, Qt::Uninitialized);
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    zs.avail_in = uInt(data.size());
+    zs.next_out = reinterpret_cast<Bytef*>(out.data());
+    zs.avail_out = uInt(out.size());
+    deflate(&zs, Z_FINISH);
+    out.truncate(qsizetype(zs.total_out));
+    deflateEnd(&zs);
+    return out;
+}
+
+} // namespace larkspire::test

@@ -1,0 +1,59 @@
+#pragma once
+// A small HTTP/1.1 server on 127.0.0.1 for tests and benchmarks, answering
+// from a handler on the test's own thread (the client's waiting loop serves
+// it). It can delay, stall, cut a body off, redirect and send gzip.
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <functional>
+
+namespace larkspire::test {
+
+struct Response {
+    int status = 200;
+    QByteArray reason = "OK";
+    QList<QPair<QByteArray, QByteArray>> headers{{"Content-Type", "text/html; charset=utf-8"}};
+    QByteArray body;
+    int delayMs = 0;
+    bool gzip = false;         // compress the body and say so
+    bool stallMidBody = false; // send half the body, then nothing more
+    bool resetMidBody = false; // send half the body, then reset the connection
+};
+
+struct Request {
+    QByteArray method;
+    QByteArray target; // path and query as sent
+    QMap<QByteArray, QByteArray> headers; // lower-case names
+};
+
+class QuoteServer final : public QObject {
+    Q_OBJECT
+public:
+    explicit QuoteServer(std::function<Response(const Request&)> handler, QObject* parent = nullptr);
+    ~QuoteServer() override;
+    quint16 port() const { return m_server.serverPort(); }
+    QString host() const { return QStringLiteral("127.0.0.1:") + QString::number(port()); }
+    const QList<Request>& requests() const { return m_requests; }
+    // The symbol asked for in a request's "s" query value, decoded.
+    static QString symbolOf(const Request& request);
+
+private:
+    void onConnection();
+    void onReadable(QTcpSocket* socket);
+    void respond(QTcpSocket* socket, const Response& response);
+
+    QTcpServer m_server;
+    std::function<Response(const Request&)> m_handler;
+    QList<Request> m_requests;
+    QMap<QTcpSocket*, QByteArray> m_buffers;
+};
+
+// gzip bytes of the given data (zlib through Qt).
+QByteArray gzipBytes(const QByteArray& data);
+
+} // namespace larkspire::test
