@@ -16,7 +16,10 @@ using namespace larkspire;
 
 namespace {
 
-constexpr int kSymbols = 500;
+// LARKSPIRE_BENCH_SYMBOLS makes the smoke run in the test suite short.
+const int kSymbols = qEnvironmentVariableIntValue("LARKSPIRE_BENCH_SYMBOLS") > 0
+                         ? qEnvironmentVariableIntValue("LARKSPIRE_BENCH_SYMBOLS")
+                         : 500;
 constexpr int kDelayMs = 5;
 
 // The server runs on a thread of its own, as a remote server would: the

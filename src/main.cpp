@@ -1,8 +1,12 @@
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
 #include "quotes/http_client.h"
+#include "results/clipboard.h"
+#include "results/spreadsheet.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStandardPaths>
@@ -17,9 +21,17 @@ int main(int argc, char* argv[])
 
     larkspire::QtDialogs dialogs;
     larkspire::QtHttpClient http;
+    larkspire::QtClipboard clipboard;
+    larkspire::XlsxSpreadsheetApplication spreadsheet({
+        &larkspire::spreadsheetProgramInstalled,
+        [](const QUrl& url) { return QDesktopServices::openUrl(url); },
+        QDir::tempPath(),
+    });
     larkspire::Platform platform;
     platform.dialogs = &dialogs;
     platform.http = &http;
+    platform.clipboard = &clipboard;
+    platform.spreadsheet = &spreadsheet;
     platform.settingsFolder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     platform.programFolder = QCoreApplication::applicationDirPath();
     platform.endProgram = [] { QCoreApplication::quit(); };

@@ -132,6 +132,9 @@ void MainWindow::connectHandlers()
     connect(m_ui.PushButton17, &QPushButton::clicked, this, &MainWindow::PushButton17_Click);
     connect(m_ui.ListView2, &ListView::dblClick, this, &MainWindow::ListView2_DblClick);
     connect(m_ui.PushButton2, &QPushButton::clicked, this, &MainWindow::PushButton2_Click);
+    connect(m_ui.PushButton4, &QPushButton::clicked, this, &MainWindow::PushButton4_Click);
+    connect(m_ui.PushButton5, &QPushButton::clicked, this, &MainWindow::PushButton5_Click);
+    connect(m_ui.PushButton13, &QPushButton::clicked, this, &MainWindow::PushButton13_Click);
 }
 
 void MainWindow::SetMousePointer(int value)
@@ -222,6 +225,16 @@ void MainWindow::pumpEventsRepaintLater()
 {
     RepaintLater later(this);
     pumpEvents();
+}
+
+void MainWindow::yieldEvents()
+{
+    if (m_ended)
+        throw Abandoned();
+    if (m_lastYield.isValid() && m_lastYield.elapsed() < 10)
+        return;
+    pumpEvents();
+    m_lastYield.start();
 }
 
 void MainWindow::runHandler(const std::function<void()>& body)

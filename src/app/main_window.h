@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QWidget>
@@ -94,6 +95,20 @@ public:
     void PushButton2_Click();
     bool isRunning() const { return m_runActive; }
 
+    // The three ways out.
+    void PushButton4_Click();
+    void SaveListviewProperlySpaced(ListView* view, const QString& fileName, ProgressBar* bar);
+    void PushButton5_Click();
+    void CopyListviewToClipboard(ListView* view);
+    void ClearClipboard();
+    void SetClipboardText(const QString& text);
+    void PushButton13_Click();
+    bool SaveResultsAsExcelFileIsExcelInstalled();
+
+    // Lets window events run during a long export, but at most about every
+    // 10 ms: each pump costs time even when nothing is waiting.
+    void yieldEvents();
+
     // Display option.
     void Check5_Click();
 
@@ -130,6 +145,7 @@ private:
     bool m_ended = false;
     bool m_closing = false;
     bool m_runActive = false;
+    QElapsedTimer m_lastYield;
     // A failure of the display option's click handling while the load
     // sequence sets the option, handed back to the load sequence's step.
     bool m_inLoadStep172 = false;

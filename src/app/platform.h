@@ -3,7 +3,9 @@
 // construction. main() builds the real ones; tests build scripted ones where
 // a real one would block or leave the machine.
 #include "dialogs.h"
+#include "clipboard.h"
 #include "http_client.h"
+#include "spreadsheet.h"
 
 #include <QString>
 
@@ -20,6 +22,9 @@ struct Platform {
     // Fetches the quote pages; the host they come from.
     HttpClient* http = nullptr;
     QString quoteHost = QStringLiteral("finance.yahoo.com");
+    // The system clipboard and the spreadsheet program.
+    Clipboard* clipboard = nullptr;
+    SpreadsheetApplication* spreadsheet = nullptr;
     // The start-up online check; does nothing when empty.
     std::function<void(const QString& appTitle)> onlineCheck;
     // Ends the program once the window has closed. The real one leaves the

@@ -21,6 +21,7 @@ void ProgressBar::setPosition(double value)
         m_shown = shown;
         update();
     }
+    emit positionSet(value);
 }
 
 void ProgressBar::setBarText(const QString& text)
@@ -29,6 +30,7 @@ void ProgressBar::setBarText(const QString& text)
         m_text = text;
         update();
     }
+    emit textSet(text);
 }
 
 QSize ProgressBar::sizeHint() const { return QSize(200, fontMetrics().height() + 8); }

@@ -21,6 +21,11 @@ public:
     QString text() const { return m_text; }
     QSize sizeHint() const override;
 
+signals:
+    // Every setting, also one that changes nothing on the screen.
+    void positionSet(double position);
+    void textSet(const QString& text);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

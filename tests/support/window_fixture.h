@@ -24,6 +24,8 @@ protected:
         p.programFolder = programDir.path();
         p.endProgram = [this] { ++endProgramCalls; };
         p.http = http.get();
+        p.clipboard = &clipboard;
+        p.spreadsheet = &spreadsheet;
         p.quoteHost = quoteHost;
         return p;
     }
@@ -56,6 +58,18 @@ protected:
     // Created by tests that fetch pages; no proxy, short limits.
     std::unique_ptr<QtHttpClient> http;
     QString quoteHost = QStringLiteral("127.0.0.1:9");
+    // The real clipboard; a spreadsheet program that is there unless a test
+    // says otherwise, whose opened files are recorded instead of shown.
+    QtClipboard clipboard;
+    bool spreadsheetInstalled = true;
+    QList<QUrl> openedFiles;
+    QTemporaryDir workbookDir;
+    XlsxSpreadsheetApplication spreadsheet{{[this] { return spreadsheetInstalled; },
+                                            [this](const QUrl& url) {
+                                                openedFiles << url;
+                                                return true;
+                                            },
+                                            workbookDir.path()}};
     std::unique_ptr<MainWindow> window;
     int endProgramCalls = 0;
 };

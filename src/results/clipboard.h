@@ -1,0 +1,21 @@
+#pragma once
+#include <QString>
+
+namespace larkspire {
+
+// The system clipboard, as plain text. Each attempt says whether it took.
+class Clipboard {
+public:
+    virtual ~Clipboard() = default;
+    virtual bool tryClear() = 0;
+    virtual bool trySetText(const QString& text) = 0;
+};
+
+// Qt's clipboard; an attempt counts when the clipboard reads back as asked.
+class QtClipboard final : public Clipboard {
+public:
+    bool tryClear() override;
+    bool trySetText(const QString& text) override;
+};
+
+} // namespace larkspire
