@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
 #include "quotes/http_client.h"
+#include "quotes/online_check.h"
 #include "results/clipboard.h"
 #include "results/spreadsheet.h"
 
@@ -35,6 +36,11 @@ int main(int argc, char* argv[])
     platform.settingsFolder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     platform.programFolder = QCoreApplication::applicationDirPath();
     platform.endProgram = [] { QCoreApplication::quit(); };
+    platform.onlineCheck = [&dialogs](const QString& title) {
+        larkspire::CaptureOptions options;
+        options.pump = [] { QCoreApplication::processEvents(); };
+        larkspire::CheckOnline(dialogs, title, options);
+    };
 
     larkspire::MainWindow window(std::move(platform));
     dialogs.setParentWindow(&window);
