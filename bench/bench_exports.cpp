@@ -70,10 +70,15 @@ struct Fixture {
     }
 };
 
+// Made once for all benchmarks and gone before the application is.
+std::unique_ptr<Fixture> g_fixture;
 Fixture& fixture()
 {
-    static Fixture f;
-    return f;
+    if (!g_fixture) {
+        g_fixture = std::make_unique<Fixture>();
+        qAddPostRoutine([] { g_fixture.reset(); });
+    }
+    return *g_fixture;
 }
 
 template <class F> void measure(benchmark::State& state, F&& work)

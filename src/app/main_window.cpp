@@ -246,6 +246,20 @@ void MainWindow::runHandler(const std::function<void()>& body)
     }
 }
 
+void MainWindow::removeSelectedItem(ListView* view)
+{
+    // Never fails: nothing happens while busy, on an empty list or without a
+    // selected item.
+    try {
+        if (isBusy() || view->items().count() == 0)
+            return;
+        const int selected = view->selectedIndex();
+        if (selected > 0)
+            view->items().remove(selected);
+    } catch (...) {
+    }
+}
+
 void MainWindow::message(const QString& text)
 {
     m_platform.dialogs->message(text, m_appTitle, MessageIcon::None);

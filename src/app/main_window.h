@@ -128,7 +128,7 @@ private:
     void restoreSymbols(StepRunner& step);
     void onCheck5Toggled();
     void connectHandlers();
-    void removeSelectedSymbol();
+    void removeSelectedItem(ListView* view);
     void pointerOverButton();
     void pointerOverSurface();
     void message(const QString& text);

@@ -4,19 +4,7 @@
 
 namespace larkspire {
 
-void MainWindow::ListView2_DblClick()
-{
-    // Never fails: nothing happens while busy, on an empty list or without
-    // a selected row.
-    try {
-        if (isBusy() || resultsList().count() == 0)
-            return;
-        const int selected = m_ui.ListView2->selectedIndex();
-        if (selected > 0)
-            resultsList().remove(selected);
-    } catch (...) {
-    }
-}
+void MainWindow::ListView2_DblClick() { removeSelectedItem(m_ui.ListView2); }
 
 void MainWindow::PushButton2_Click()
 {

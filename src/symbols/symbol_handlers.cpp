@@ -19,27 +19,13 @@ void MainWindow::PushButton6_Click()
     });
 }
 
-void MainWindow::removeSelectedSymbol()
-{
-    // Never fails: nothing happens while busy, on an empty list or without a
-    // selected item.
-    try {
-        if (isBusy() || symbolList().count() == 0)
-            return;
-        const int selected = m_ui.ListView1->selectedIndex();
-        if (selected > 0)
-            symbolList().remove(selected);
-    } catch (...) {
-    }
-}
-
 void MainWindow::ListView1_KeyDown(int keyCode, int /*shift*/)
 {
     if (keyCode == 46)
-        removeSelectedSymbol();
+        removeSelectedItem(m_ui.ListView1);
 }
 
-void MainWindow::ListView1_DblClick() { removeSelectedSymbol(); }
+void MainWindow::ListView1_DblClick() { removeSelectedItem(m_ui.ListView1); }
 
 void MainWindow::PushButton1_Click()
 {

@@ -1,3 +1,4 @@
+#include "test_helpers.h"
 #include "failure.h"
 #include "symbol_file.h"
 
@@ -8,6 +9,7 @@
 #include <sys/stat.h>
 
 using namespace larkspire;
+using larkspire::test::texts;
 
 namespace {
 
@@ -27,13 +29,6 @@ QStringList readAll(const QString& path)
     return all;
 }
 
-QStringList list(std::initializer_list<const char*> items)
-{
-    QStringList out;
-    for (const char* i : items)
-        out << QString::fromUtf8(i);
-    return out;
-}
 
 } // namespace
 
@@ -41,19 +36,19 @@ TEST(SymbolFile, lineRulesOnRealFiles)
 {
     QTemporaryDir dir;
     const std::pair<QByteArray, QStringList> cases[] = {
-        {"GOOG\r\nMSFT\r\n\r\nIBM\r\n", list({"GOOG", "MSFT", "", "IBM"})},
-        {"GOOG\nMSFT\n\nIBM\n", list({"GOOG", "MSFT", "", "IBM", ""})},
-        {"GOOG\rMSFT\r", list({"GOOG", "MSFT"})},
-        {"GOOG\rMSFT", list({"GOOG", "MSFT"})},
-        {"A\r\nB\nC\rD", list({"A", "B", "C", "D"})},
-        {"A\n\rB", list({"A", "", "B"})},
+        {"GOOG\r\nMSFT\r\n\r\nIBM\r\n", texts({"GOOG", "MSFT", "", "IBM"})},
+        {"GOOG\nMSFT\n\nIBM\n", texts({"GOOG", "MSFT", "", "IBM", ""})},
+        {"GOOG\rMSFT\r", texts({"GOOG", "MSFT"})},
+        {"GOOG\rMSFT", texts({"GOOG", "MSFT"})},
+        {"A\r\nB\nC\rD", texts({"A", "B", "C", "D"})},
+        {"A\n\rB", texts({"A", "", "B"})},
         {"", {}},
-        {"\r\n", list({""})},
-        {"\n", list({"", ""})},
-        {"\r", list({""})},
-        {"\r\r", list({"", ""})},
-        {"GOOG;MSFT", list({"GOOG;MSFT"})},
-        {"  msft , x  \r\nnhy.ol", list({"  msft , x  ", "nhy.ol"})},
+        {"\r\n", texts({""})},
+        {"\n", texts({"", ""})},
+        {"\r", texts({""})},
+        {"\r\r", texts({"", ""})},
+        {"GOOG;MSFT", texts({"GOOG;MSFT"})},
+        {"  msft , x  \r\nnhy.ol", texts({"  msft , x  ", "nhy.ol"})},
         {QByteArray("A\0B\r\n", 5), QStringList{QStringLiteral("A") + QChar(u'\0') + QStringLiteral("B")}},
     };
     int n = 0;
@@ -68,8 +63,8 @@ TEST(SymbolFile, decodingKeepsEveryByte)
 {
     QTemporaryDir dir;
     // UTF-8, with and without a byte-order mark (only the first is dropped).
-    EXPECT_EQ(readAll(writeFile(dir, "u8", "NESTL\xc3\x89\r\n\xe2\x82\xac")), list({"NESTLÉ", "€"}));
-    EXPECT_EQ(readAll(writeFile(dir, "bom", "\xef\xbb\xbfGOOG\r\nMSFT")), list({"GOOG", "MSFT"}));
+    EXPECT_EQ(readAll(writeFile(dir, "u8", "NESTL\xc3\x89\r\n\xe2\x82\xac")), texts({"NESTLÉ", "€"}));
+    EXPECT_EQ(readAll(writeFile(dir, "bom", "\xef\xbb\xbfGOOG\r\nMSFT")), texts({"GOOG", "MSFT"}));
     EXPECT_EQ(readAll(writeFile(dir, "bom2", "\xef\xbb\xbf\xef\xbb\xbfX")), QStringList{QString(QChar(0xFEFF)) +
                                                                                       QStringLiteral("X")});
     // Not UTF-8: Windows-1252, byte for byte, undefined bytes included.
@@ -102,7 +97,7 @@ TEST(SymbolFile, linesSplitAcrossReadPieces)
     s.feed(u"", out);
     s.feed(u"\n", out);
     s.finish(out);
-    EXPECT_EQ(out, list({"AB", "CD"}));
+    EXPECT_EQ(out, texts({"AB", "CD"}));
 }
 
 TEST(SymbolFile, badPathsFailWithClearDescriptions)

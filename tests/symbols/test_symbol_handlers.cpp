@@ -1,3 +1,4 @@
+#include "test_helpers.h"
 #include "window_fixture.h"
 
 #include <QFile>
@@ -10,16 +11,6 @@
 
 using namespace larkspire;
 using namespace larkspire::test;
-
-namespace {
-QStringList list(std::initializer_list<const char*> items)
-{
-    QStringList out;
-    for (const char* i : items)
-        out << QString::fromUtf8(i);
-    return out;
-}
-} // namespace
 
 class SymbolEditing : public WindowFixture {
 protected:
@@ -46,7 +37,7 @@ TEST_F(SymbolEditing, addTakesTheTextUnchanged)
                             QString(), QStringLiteral("   ")};
     for (int i = 0; i < 5; ++i)
         window->controls().PushButton6->click();
-    EXPECT_EQ(symbols(), list({"GOOG", "goog", " MSFT ", "   "}));
+    EXPECT_EQ(symbols(), texts({"GOOG", "goog", " MSFT ", "   "}));
     ASSERT_EQ(dialogs.prompts.size(), 5u);
     EXPECT_EQ(dialogs.prompts[0].first, QStringLiteral("Enter stock symbol to add: "));
     EXPECT_EQ(dialogs.prompts[0].second, QStringLiteral("Larkspire"));
@@ -58,14 +49,14 @@ TEST_F(SymbolEditing, deleteRemovesTheSelectedItemOnly)
     fill({"A", "B", "C", "D", "E"});
     select(3);
     pressKey(Qt::Key_Delete);
-    EXPECT_EQ(symbols(), list({"A", "B", "D", "E"}));
+    EXPECT_EQ(symbols(), texts({"A", "B", "D", "E"}));
     select(1);
     pressKey(Qt::Key_Delete, Qt::ShiftModifier);
-    EXPECT_EQ(symbols(), list({"B", "D", "E"}));
+    EXPECT_EQ(symbols(), texts({"B", "D", "E"}));
     select(1);
     pressKey(Qt::Key_Backspace);
     pressKey(Qt::Key_X);
-    EXPECT_EQ(symbols(), list({"B", "D", "E"}));
+    EXPECT_EQ(symbols(), texts({"B", "D", "E"}));
     window->controls().ListView1->clearSelection();
     pressKey(Qt::Key_Delete);
     EXPECT_EQ(symbols().size(), 3);
@@ -82,7 +73,7 @@ TEST_F(SymbolEditing, doubleClickRemovesTheClickedItem)
     window->show();
     const QRect r = v->visualRect(v->model()->index(1, 0));
     QTest::mouseDClick(v->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
-    EXPECT_EQ(symbols(), list({"A", "C"}));
+    EXPECT_EQ(symbols(), texts({"A", "C"}));
 }
 
 TEST_F(SymbolEditing, busyWindowRefusesRemovalButAcceptsAdditions)
@@ -93,11 +84,11 @@ TEST_F(SymbolEditing, busyWindowRefusesRemovalButAcceptsAdditions)
     pressKey(Qt::Key_Delete);
     window->ListView1_DblClick();
     window->controls().PushButton1->click();
-    EXPECT_EQ(symbols(), list({"A", "B", "C"}));
+    EXPECT_EQ(symbols(), texts({"A", "B", "C"}));
     dialogs.inputAnswers = {QStringLiteral("X")};
     window->controls().PushButton6->click();
     window->controls().PushButton7->click();
-    EXPECT_EQ(symbols(), list({"A", "B", "C", "X", "GOOG", "MSFT", "nhy.ol"}));
+    EXPECT_EQ(symbols(), texts({"A", "B", "C", "X", "GOOG", "MSFT", "nhy.ol"}));
     window->SetMousePointer(kPointerDefault);
     window->controls().PushButton1->click();
     EXPECT_TRUE(symbols().isEmpty());
@@ -106,7 +97,7 @@ TEST_F(SymbolEditing, busyWindowRefusesRemovalButAcceptsAdditions)
 TEST_F(SymbolEditing, sampleSetAppendsEachTime)
 {
     window->controls().PushButton7->click();
-    EXPECT_EQ(symbols(), list({"GOOG", "MSFT", "nhy.ol"}));
+    EXPECT_EQ(symbols(), texts({"GOOG", "MSFT", "nhy.ol"}));
     window->controls().PushButton7->click();
     EXPECT_EQ(symbols().size(), 6);
     EXPECT_EQ(symbols().last(), QStringLiteral("nhy.ol"));
@@ -134,7 +125,7 @@ TEST_F(SymbolFiles, oneFileIsReadWithTheDialogsSettings)
 {
     fill({"X"});
     load(file("a.txt", "GOOG\r\nMSFT\r\n\r\nIBM\r\n"));
-    EXPECT_EQ(symbols(), list({"X", "GOOG", "MSFT", "", "IBM"}));
+    EXPECT_EQ(symbols(), texts({"X", "GOOG", "MSFT", "", "IBM"}));
     ASSERT_EQ(dialogs.openRequests.size(), 1u);
     EXPECT_EQ(dialogs.openRequests[0].title, QStringLiteral("Load List(s) - Hold Ctrl to select multiple list files"));
     EXPECT_EQ(dialogs.openRequests[0].filter, QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"));
@@ -150,7 +141,7 @@ TEST_F(SymbolFiles, severalFilesAreJoinedToTheirFolderInDialogOrder)
     file("a.txt", "A1\nA2");
     file("b.txt", "B1");
     load(dataDir.path() + QChar(u'\0') + QStringLiteral("b.txt") + QChar(u'\0') + QStringLiteral("a.txt"));
-    EXPECT_EQ(symbols(), list({"B1", "A1", "A2"}));
+    EXPECT_EQ(symbols(), texts({"B1", "A1", "A2"}));
     // A folder given with a trailing separator does not double it.
     load(dataDir.path() + QStringLiteral("/") + QChar(u'\0') + QStringLiteral("b.txt"));
     EXPECT_EQ(symbols().size(), 4);
@@ -166,7 +157,7 @@ TEST_F(SymbolFiles, rootFolderFilesJoinWithoutADoubledSeparator)
               QStringLiteral("/a.txt"));
     load(QStringLiteral("/") + QChar(u'\0') + QStringLiteral("larkspire-no-such-a.txt") + QChar(u'\0') +
          QStringLiteral("larkspire-no-such-b.txt"));
-    EXPECT_EQ(dialogs.messageTexts(), list({"File not found", "File not found"}));
+    EXPECT_EQ(dialogs.messageTexts(), texts({"File not found", "File not found"}));
 }
 
 TEST_F(SymbolFiles, missingFileShowsFileNotFoundOnceAndTheNextFileIsRead)
@@ -179,7 +170,7 @@ TEST_F(SymbolFiles, missingFileShowsFileNotFoundOnceAndTheNextFileIsRead)
     EXPECT_TRUE(symbols().isEmpty());
     file("b.txt", "B1");
     load(dataDir.path() + QChar(u'\0') + QStringLiteral("gone.txt") + QChar(u'\0') + QStringLiteral("b.txt"));
-    EXPECT_EQ(symbols(), list({"B1"}));
+    EXPECT_EQ(symbols(), texts({"B1"}));
     EXPECT_EQ(dialogs.messages.size(), 2u);
 }
 
@@ -190,7 +181,7 @@ TEST_F(SymbolFiles, unreadableEntriesAreReportedWithStep134AndTheNextFileIsRead)
     file("c.txt", "C1");
     load(dataDir.path() + QChar(u'\0') + QStringLiteral("folder.txt") + QChar(u'\0') + QStringLiteral("fifo.txt") +
          QChar(u'\0') + QStringLiteral("c.txt"));
-    EXPECT_EQ(symbols(), list({"C1"}));
+    EXPECT_EQ(symbols(), texts({"C1"}));
     const QStringList texts = dialogs.messageTexts();
     ASSERT_EQ(texts.size(), 2);
     EXPECT_TRUE(texts[0].startsWith(QStringLiteral("Path is a folder, not a file: ")));
@@ -216,5 +207,5 @@ TEST_F(SymbolFiles, loadedListSurvivesARestart)
     window->close();
     window.reset();
     start();
-    EXPECT_EQ(symbols(), list({"GOOG", "msft "})) << "the empty item does not come back";
+    EXPECT_EQ(symbols(), texts({"GOOG", "msft "})) << "the empty item does not come back";
 }
