@@ -18,7 +18,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("larkspire"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("larkspire"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.larkspire.Larkspire"));
 
     larkspire::QtDialogs dialogs;
     larkspire::QtHttpClient http;
