@@ -18,9 +18,9 @@ const QString& pageOfSize(int bytes)
     static std::map<int, QString> pages;
     auto it = pages.find(bytes);
     if (it == pages.end()) {
-        test::PageSpec spec;
-        spec.targetBytes = bytes;
-        it = pages.emplace(bytes, QString::fromUtf8(test::makeQuotePage(spec))).first;
+        test::PageShape shape;
+        shape.targetBytes = bytes;
+        it = pages.emplace(bytes, QString::fromUtf8(test::makeQuotePage(shape))).first;
     }
     return it->second;
 }

@@ -34,10 +34,10 @@ struct Setup {
     QtHttpClient http{HttpLimits{}, false};
     Setup()
     {
-        test::PageSpec spec;
-        spec.symbol = QStringLiteral("BENCH");
-        spec.targetBytes = 20 * 1024;
-        page = test::makeQuotePage(spec);
+        test::PageShape shape;
+        shape.symbol = QStringLiteral("BENCH");
+        shape.targetBytes = 20 * 1024;
+        page = test::makeQuotePage(shape);
         serverThread.start();
         serverContext.moveToThread(&serverThread);
         QMetaObject::invokeMethod(

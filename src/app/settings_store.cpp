@@ -3,6 +3,7 @@
 #include "failure.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -54,6 +55,18 @@ void SettingsStore::write(const QString& application, const QString& section, co
     const QString path = filePath(application);
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         throw Failure(QStringLiteral("Cannot create the settings folder for ") + path, 75);
+    {
+        // A damaged file would refuse every write from now on: it is kept
+        // beside as "….damaged" and a new one is started.
+        QSettings probe(path, QSettings::IniFormat);
+        (void)probe.childGroups();
+        if (probe.status() == QSettings::FormatError) {
+            const QString aside = path + QStringLiteral(".damaged");
+            QFile::remove(aside);
+            if (!QFile::rename(path, aside))
+                throw Failure(QStringLiteral("Cannot replace the damaged settings file ") + path, 75);
+        }
+    }
     QSettings settings(path, QSettings::IniFormat);
     settings.setValue(groupKey(section, key), value);
     settings.sync();

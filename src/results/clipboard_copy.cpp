@@ -30,9 +30,10 @@ void MainWindow::CopyListviewToClipboard(ListView* view)
     std::vector<qsizetype> widths;
     for (int k = 1; k <= columns; ++k) {
         qsizetype width = 0;
-        for (int i = 1; i <= rows; ++i) {
+        for (int i = 1; i <= rows && i <= list.count(); ++i) {
             yieldEvents();
-            width = std::max(width, cell(i, k).size());
+            if (i <= list.count()) // rows removed while events ran are passed over
+                width = std::max(width, cell(i, k).size());
         }
         widths.push_back(width);
     }
@@ -40,12 +41,15 @@ void MainWindow::CopyListviewToClipboard(ListView* view)
     QString text;
     for (int i = 1; i <= rows; ++i) {
         yieldEvents();
+        if (i > list.count())
+            break;
         if (!list.checked(i))
             continue;
         QString line;
-        for (int k = 1; k <= columns; ++k) {
+        for (int k = 1; k <= columns && i <= list.count(); ++k) {
             yieldEvents();
-            appendPaddedCell(line, cell(i, k), widths[size_t(k - 1)]);
+            if (i <= list.count())
+                appendPaddedCell(line, cell(i, k), widths[size_t(k - 1)]);
         }
         finishClipboardLine(line);
         text += line;

@@ -2,7 +2,9 @@
 #include "settings_store.h"
 #include "stored_values.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -132,4 +134,17 @@ TEST_F(SettingsStoreTest, settingsPathThatIsAFolderIsAFailure)
     ASSERT_TRUE(QDir().mkpath(store.filePath(QStringLiteral("Kestrune"))));
     EXPECT_THROW(read(QStringLiteral("Stock Quotes")), Failure);
     EXPECT_THROW(write(QStringLiteral("Stock Quotes"), QStringLiteral("X")), Failure);
+}
+
+TEST_F(SettingsStoreTest, aDamagedFileIsReplacedByTheNextWrite)
+{
+    QDir().mkpath(QFileInfo(store.filePath(QStringLiteral("Kestrune"))).absolutePath());
+    QFile file(store.filePath(QStringLiteral("Kestrune")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("\x00\xff[[[=\n\x01garbage\r\n[Larkspire\nStock%20Quotes=\"unclosed", 50));
+    file.close();
+    write(QStringLiteral("Stock Quotes"), QStringLiteral("GOOG;MSFT"));
+    EXPECT_EQ(read(QStringLiteral("Stock Quotes")), QStringLiteral("GOOG;MSFT"));
+    EXPECT_TRUE(QFile::exists(store.filePath(QStringLiteral("Kestrune")) + QStringLiteral(".damaged")))
+        << "the damaged file is kept for the user";
 }

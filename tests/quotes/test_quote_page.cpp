@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 using namespace larkspire;
-using test::PageSpec;
+using test::PageShape;
 
 namespace {
 
@@ -168,10 +168,10 @@ TEST(QuotePage, stripTagsHandlesAnyLength)
 
 TEST(QuotePage, realisticPageGivesTheStocksOwnFigures)
 {
-    PageSpec spec;
-    spec.symbol = QStringLiteral("AAPL");
-    spec.shortName = QStringLiteral("Apple & Sons's Inc.");
-    const QuotePage page = cleaned(QString::fromUtf8(test::makeQuotePage(spec)));
+    PageShape shape;
+    shape.symbol = QStringLiteral("AAPL");
+    shape.shortName = QStringLiteral("Apple & Sons's Inc.");
+    const QuotePage page = cleaned(QString::fromUtf8(test::makeQuotePage(shape)));
     const QuoteTitle t = FindQuoteTitle(page.text(), QStringLiteral("AAPL"));
     ASSERT_TRUE(t.TitleFound);
     EXPECT_EQ(t.Name.value_or(QString()), QStringLiteral("Apple & Sons's Inc. "));
@@ -188,15 +188,15 @@ TEST(QuotePage, realisticPageGivesTheStocksOwnFigures)
 
 TEST(QuotePage, realisticEtfDuringTradingHours)
 {
-    PageSpec spec;
-    spec.symbol = QStringLiteral("SPY");
-    spec.shortName = QStringLiteral("SPDR S&P 500  ");
-    spec.marketCap = QStringLiteral("{}");
-    spec.postMarketPrice.reset();
-    spec.averageVolumeFormatIsNull = true;
-    spec.averageVolume = QStringLiteral("0");
-    spec.targetBytes = 200 * 1024;
-    const QuotePage page = cleaned(QString::fromUtf8(test::makeQuotePage(spec)));
+    PageShape shape;
+    shape.symbol = QStringLiteral("SPY");
+    shape.shortName = QStringLiteral("SPDR S&P 500  ");
+    shape.marketCap = QStringLiteral("{}");
+    shape.postMarketPrice.reset();
+    shape.averageVolumeFormatIsNull = true;
+    shape.averageVolume = QStringLiteral("0");
+    shape.targetBytes = 200 * 1024;
+    const QuotePage page = cleaned(QString::fromUtf8(test::makeQuotePage(shape)));
     EXPECT_EQ(FindQuoteTitle(page.text(), QStringLiteral("SPY")).Name.value_or(QString()),
               QStringLiteral("SPDR S&P 500   "));
     const auto c = cells(page);

@@ -242,13 +242,13 @@ TEST_F(RetrievalRun, refusedConnectionIsReported)
 TEST_F(RetrievalRun, realisticPagesGiveEachStocksOwnFigures)
 {
     handler = [](const QString& s) {
-        PageSpec spec;
-        spec.symbol = s;
-        spec.shortName = s + QStringLiteral(" & Co");
-        spec.open = s == QStringLiteral("AAA") ? QStringLiteral("1.5") : QStringLiteral("2.5");
-        spec.targetBytes = 300 * 1024;
+        PageShape shape;
+        shape.symbol = s;
+        shape.shortName = s + QStringLiteral(" & Co");
+        shape.open = s == QStringLiteral("AAA") ? QStringLiteral("1.5") : QStringLiteral("2.5");
+        shape.targetBytes = 300 * 1024;
         Response r;
-        r.body = makeQuotePage(spec);
+        r.body = makeQuotePage(shape);
         r.gzip = true;
         return r;
     };

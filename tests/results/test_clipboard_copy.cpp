@@ -2,6 +2,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QTimer>
 
 using namespace larkspire;
 using namespace larkspire::test;
@@ -82,4 +83,15 @@ TEST_F(ClipboardCopy, aClipboardThatNeverTakesIsTriedAThousandTimesSilently)
     EXPECT_EQ(stubborn.clears, 1000);
     EXPECT_EQ(stubborn.sets, 1000);
     EXPECT_EQ(dialogs.messageTexts(), QStringList{kCopied});
+}
+
+TEST_F(ClipboardCopy, rowsClearedWhileTheCopyYieldsAreNotReadAfterwards)
+{
+    for (int i = 0; i < 2000; ++i)
+        addRow({QStringLiteral("S%1").arg(i), QStringLiteral("1")}, true);
+    // "Clear Results" is pressed as soon as the copy first lets events run.
+    QTimer::singleShot(0, window.get(), [&] { window->controls().PushButton2->click(); });
+    copy();
+    EXPECT_EQ(window->resultsList().count(), 0);
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{kCopied}) << "no error report, the message as always";
 }

@@ -75,24 +75,24 @@ private:
 
 } // namespace
 
-QByteArray makeQuotePage(const PageSpec& spec)
+QByteArray makeQuotePage(const PageShape& shape)
 {
-    const bool etf = spec.marketCap == QStringLiteral("{}");
-    Writer w(spec.seed, !etf);
-    const QByteArray sym = spec.symbol.toUtf8();
-    const QByteArray title = htmlEscape(spec.symbol + QStringLiteral(" : Summary for ") + spec.shortName +
+    const bool etf = shape.marketCap == QStringLiteral("{}");
+    Writer w(shape.seed, !etf);
+    const QByteArray sym = shape.symbol.toUtf8();
+    const QByteArray title = htmlEscape(shape.symbol + QStringLiteral(" : Summary for ") + shape.shortName +
                                         QStringLiteral(" - Yahoo Finance"));
 
     // The HTML head and body before the data: about a fifth of the page.
     QByteArray page;
-    page.reserve(spec.targetBytes + 4096);
+    page.reserve(shape.targetBytes + 4096);
     page += "<!DOCTYPE html><html id=\"atomic\" class=\"NoJs\" lang=\"en-US\">\n<head prefix=\"og: "
             "http://ogp.me/ns#\"><script>window.performance && window.performance.mark && "
             "window.performance.mark('PageStart');</script><meta charSet=\"utf-8\"/>\n<title>" +
             title + "</title><meta name=\"keywords\" content=\"" + sym +
             ", stock, quote\"/>\n<meta property=\"og:title\" content=\"" + title +
             "\"/><meta name=\"twitter:title\" content=\"" + title + "\"/>\n";
-    const int htmlPart = std::max(2000, spec.targetBytes / 5);
+    const int htmlPart = std::max(2000, shape.targetBytes / 5);
     int lines = 0;
     while (page.size() < htmlPart) {
         page += "<div class=\"Pos(r) Bgc($lv2BgColor) Mih(265px)\" data-reactid=\"" + QByteArray::number(lines) +
@@ -103,8 +103,8 @@ QByteArray makeQuotePage(const PageSpec& spec)
 
     // The embedded JSON, on one line.
     QByteArray json = "root.App.main = {\"context\":{\"dispatcher\":{\"stores\":{";
-    json += "\"PageStore\":{\"pageData\":{\"pageName\":\"quote\",\"title\":\"" + jsonEscape(spec.symbol +
-            QStringLiteral(" : Summary for ") + spec.shortName + QStringLiteral(" - Yahoo Finance")) + "\"}},";
+    json += "\"PageStore\":{\"pageData\":{\"pageName\":\"quote\",\"title\":\"" + jsonEscape(shape.symbol +
+            QStringLiteral(" : Summary for ") + shape.shortName + QStringLiteral(" - Yahoo Finance")) + "\"}},";
     json += "\"StreamDataStore\":{\"quoteData\":{";
     const int ownPlace = w.pick(2, 8);
     for (int i = 1; i <= 21; ++i) {
@@ -120,7 +120,7 @@ QByteArray makeQuotePage(const PageSpec& spec)
             "\"medianMarketCap\":{}},";
 
     // Filler stores up to the middle of the data.
-    const int dataTarget = spec.targetBytes - page.size() - 4000;
+    const int dataTarget = shape.targetBytes - page.size() - 4000;
     int store = 0;
     while (json.size() < dataTarget * 3 / 5) {
         json += "\"FillerStore" + QByteArray::number(store++) + "\":{\"items\":[";
@@ -131,24 +131,24 @@ QByteArray makeQuotePage(const PageSpec& spec)
     }
 
     // The page's own figures.
-    const QByteArray avgFmt = spec.averageVolumeFormatIsNull ? QByteArray("null") : QByteArray("\"88.31M\"");
+    const QByteArray avgFmt = shape.averageVolumeFormatIsNull ? QByteArray("null") : QByteArray("\"88.31M\"");
     json += "\"QuoteSummaryStore\":{\"price\":{";
-    json += "\"regularMarketOpen\":" + value(spec.open, spec.open);
-    json += ",\"averageDailyVolume3Month\":{\"raw\":" + spec.averageVolume.toUtf8() + ",\"fmt\":" + avgFmt +
-            ",\"longFmt\":\"" + spec.averageVolume.toUtf8() + "\"}";
-    json += ",\"regularMarketDayHigh\":" + value(spec.dayHigh, spec.dayHigh);
-    json += ",\"regularMarketPreviousClose\":" + value(spec.previousClose, spec.previousClose);
+    json += "\"regularMarketOpen\":" + value(shape.open, shape.open);
+    json += ",\"averageDailyVolume3Month\":{\"raw\":" + shape.averageVolume.toUtf8() + ",\"fmt\":" + avgFmt +
+            ",\"longFmt\":\"" + shape.averageVolume.toUtf8() + "\"}";
+    json += ",\"regularMarketDayHigh\":" + value(shape.dayHigh, shape.dayHigh);
+    json += ",\"regularMarketPreviousClose\":" + value(shape.previousClose, shape.previousClose);
     json += ",\"postMarketPrice\":" +
-            (spec.postMarketPrice ? value(*spec.postMarketPrice, *spec.postMarketPrice) : QByteArray("{}"));
-    json += ",\"regularMarketDayLow\":" + value(spec.dayLow, spec.dayLow);
-    json += ",\"regularMarketVolume\":" + value(spec.volume, QStringLiteral("84.36M"));
-    json += ",\"marketCap\":" + (etf ? QByteArray("{}") : value(spec.marketCap, QStringLiteral("2.42T")));
-    json += ",\"symbol\":\"" + jsonEscape(spec.symbol) + "\",\"shortName\":\"" + jsonEscape(spec.shortName) + "\"},";
-    json += "\"summaryDetail\":{\"regularMarketOpen\":" + value(spec.open, spec.open) +
-            ",\"regularMarketDayHigh\":" + value(spec.dayHigh, spec.dayHigh) +
-            ",\"regularMarketPreviousClose\":" + value(spec.previousClose, spec.previousClose) +
-            ",\"regularMarketDayLow\":" + value(spec.dayLow, spec.dayLow) +
-            ",\"regularMarketVolume\":" + value(spec.volume, QStringLiteral("84.36M")) +
+            (shape.postMarketPrice ? value(*shape.postMarketPrice, *shape.postMarketPrice) : QByteArray("{}"));
+    json += ",\"regularMarketDayLow\":" + value(shape.dayLow, shape.dayLow);
+    json += ",\"regularMarketVolume\":" + value(shape.volume, QStringLiteral("84.36M"));
+    json += ",\"marketCap\":" + (etf ? QByteArray("{}") : value(shape.marketCap, QStringLiteral("2.42T")));
+    json += ",\"symbol\":\"" + jsonEscape(shape.symbol) + "\",\"shortName\":\"" + jsonEscape(shape.shortName) + "\"},";
+    json += "\"summaryDetail\":{\"regularMarketOpen\":" + value(shape.open, shape.open) +
+            ",\"regularMarketDayHigh\":" + value(shape.dayHigh, shape.dayHigh) +
+            ",\"regularMarketPreviousClose\":" + value(shape.previousClose, shape.previousClose) +
+            ",\"regularMarketDayLow\":" + value(shape.dayLow, shape.dayLow) +
+            ",\"regularMarketVolume\":" + value(shape.volume, QStringLiteral("84.36M")) +
             (etf ? QByteArray(",\"marketCap\":{}") : QByteArray()) + "}},";
 
     // More stores, then the recommendations with five more instruments.

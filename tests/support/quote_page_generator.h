@@ -10,7 +10,7 @@
 
 namespace larkspire::test {
 
-struct PageSpec {
+struct PageShape {
     QString symbol = QStringLiteral("AAPL");
     QString shortName = QStringLiteral("Apple Inc.");
     QString open = QStringLiteral("145.37");
@@ -27,6 +27,6 @@ struct PageSpec {
 };
 
 // The page as UTF-8 bytes, as a server sends it.
-QByteArray makeQuotePage(const PageSpec& spec);
+QByteArray makeQuotePage(const PageShape& shape);
 
 } // namespace larkspire::test
