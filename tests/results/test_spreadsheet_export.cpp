@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 using namespace larkspire;
 using namespace larkspire::test;
@@ -179,4 +180,19 @@ TEST(SheetCells, fittingTakesTheLongestTextOfEachColumn)
     EXPECT_EQ(cells.width(2), 0);
     EXPECT_EQ(cells.width(3), 2);
     EXPECT_THROW(cells.set(0, 1, QString()), Failure);
+}
+
+TEST(SpreadsheetProgram, foundOnPathOrNotAtAll)
+{
+    const QByteArray savedPath = qgetenv("PATH");
+    QTemporaryDir bin;
+    qputenv("PATH", QFile::encodeName(bin.path()));
+    EXPECT_FALSE(spreadsheetProgramInstalled()) << "no program and no xdg-mime on PATH";
+    QFile calc(bin.filePath(QStringLiteral("localc")));
+    ASSERT_TRUE(calc.open(QIODevice::WriteOnly));
+    calc.write("#!/bin/sh\n");
+    calc.close();
+    calc.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    EXPECT_TRUE(spreadsheetProgramInstalled());
+    qputenv("PATH", savedPath);
 }

@@ -7,7 +7,6 @@
 #include <QStringList>
 
 #include <deque>
-#include <functional>
 #include <vector>
 
 namespace larkspire::test {
@@ -23,8 +22,6 @@ public:
     void message(const QString& text, const QString& title, MessageIcon icon) override
     {
         messages.push_back({text, title, icon});
-        if (onMessage)
-            onMessage(messages.back());
     }
     QString inputText(const QString& prompt, const QString& title) override
     {
@@ -57,8 +54,6 @@ public:
     std::deque<QString> inputAnswers;
     std::deque<QString> openAnswers;
     std::deque<QString> saveAnswers;
-    // Runs when a box is shown, as if the user did something before closing it.
-    std::function<void(const ShownMessage&)> onMessage;
 
 private:
     static QString take(std::deque<QString>& queue)
