@@ -46,6 +46,8 @@ void MainWindow::PushButton17_Click()
             step(112, [&] { pumpEventsRepaintLater(); });
             step(114, [&] { SetMousePointer(kPointerHourglass); });
             bool fetched = step(116, [&] {
+                if (!m_platform.http)
+                    throw Failure(QStringLiteral("No connection to the internet is available"));
                 HttpResult result = m_platform.http->get(quoteUrl(m_platform.quoteHost, symbol));
                 if (m_ended)
                     throw Abandoned();

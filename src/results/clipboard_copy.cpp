@@ -60,6 +60,8 @@ void MainWindow::CopyListviewToClipboard(ListView* view)
 
 void MainWindow::ClearClipboard()
 {
+    if (!m_platform.clipboard)
+        return;
     for (int attempt = 0; attempt < 1000; ++attempt)
         if (m_platform.clipboard->tryClear())
             return;
@@ -67,6 +69,8 @@ void MainWindow::ClearClipboard()
 
 void MainWindow::SetClipboardText(const QString& text)
 {
+    if (!m_platform.clipboard)
+        return;
     for (int attempt = 0; attempt < 1000; ++attempt)
         if (m_platform.clipboard->trySetText(text))
             return;

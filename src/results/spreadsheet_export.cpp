@@ -10,6 +10,8 @@ bool MainWindow::SaveResultsAsExcelFileIsExcelInstalled()
 {
     // Fails silently: the message is the only sign.
     try {
+        if (!m_platform.spreadsheet)
+            throw Failure(QStringLiteral("ActiveX component can't create object"), 429);
         auto probe = m_platform.spreadsheet->create();
         probe.reset();
         return true;
