@@ -50,7 +50,7 @@ ItemRef ListModel::add(const QString& text)
 {
     const int at = count();
     beginInsertRows(QModelIndex(), at, at);
-    m_rows.push_back(Row{QStringList{text}, false});
+    m_rows.push_back(Row{text, {}, false});
     endInsertRows();
     return ItemRef(index(at, 0));
 }
@@ -61,16 +61,18 @@ void ListModel::addMany(const QStringList& texts)
         return;
     const int at = count();
     beginInsertRows(QModelIndex(), at, at + static_cast<int>(texts.size()) - 1);
-    m_rows.reserve(m_rows.size() + static_cast<size_t>(texts.size()));
+    // Geometric growth: batches of a long file must not each reallocate the list.
+    if (m_rows.capacity() < m_rows.size() + static_cast<size_t>(texts.size()))
+        m_rows.reserve(std::max(m_rows.size() + static_cast<size_t>(texts.size()), m_rows.capacity() * 2));
     for (const QString& t : texts)
-        m_rows.push_back(Row{QStringList{t}, false});
+        m_rows.push_back(Row{t, {}, false});
     endInsertRows();
 }
 
 QString ListModel::text(int index) const
 {
     checkIndex1(index);
-    return m_rows[static_cast<size_t>(index - 1)].cells.at(0);
+    return m_rows[static_cast<size_t>(index - 1)].text;
 }
 
 QString ListModel::subItem(int index, int subIndex) const
@@ -78,7 +80,7 @@ QString ListModel::subItem(int index, int subIndex) const
     checkIndex1(index);
     if (subIndex < 1 || subIndex >= columnTotal())
         throw outOfBounds();
-    return m_rows[static_cast<size_t>(index - 1)].cells.value(subIndex);
+    return m_rows[static_cast<size_t>(index - 1)].subItems.value(subIndex - 1);
 }
 
 void ListModel::setSubItem(int index, int subIndex, const QString& text)
@@ -86,10 +88,10 @@ void ListModel::setSubItem(int index, int subIndex, const QString& text)
     checkIndex1(index);
     if (subIndex < 1 || subIndex >= columnTotal())
         throw outOfBounds();
-    QStringList& cells = m_rows[static_cast<size_t>(index - 1)].cells;
-    while (cells.size() <= subIndex)
+    QStringList& cells = m_rows[static_cast<size_t>(index - 1)].subItems;
+    while (cells.size() < subIndex)
         cells.append(QString());
-    cells[subIndex] = text;
+    cells[subIndex - 1] = text;
     const QModelIndex cell = this->index(index - 1, subIndex);
     emit dataChanged(cell, cell, {Qt::DisplayRole});
 }
@@ -140,7 +142,7 @@ QVariant ListModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-        return row.cells.value(index.column());
+        return index.column() == 0 ? row.text : row.subItems.value(index.column() - 1);
     case Qt::CheckStateRole:
         if (m_withCheckBoxes && index.column() == 0)
             return row.checked ? Qt::Checked : Qt::Unchecked;

@@ -53,7 +53,8 @@ public:
 
 private:
     struct Row {
-        QStringList cells; // cells[0] is the main text; missing cells read as ""
+        QString text;
+        QStringList subItems; // sub-item k at k - 1; missing ones read as ""
         bool checked = false;
     };
     void checkIndex1(int index) const;
