@@ -5,6 +5,7 @@
 #include "dialogs.h"
 #include "clipboard.h"
 #include "http_client.h"
+#include "quote_url.h"
 #include "spreadsheet.h"
 
 #include <QString>
@@ -21,7 +22,7 @@ struct Platform {
     QString programFolder;
     // Fetches the quote pages; the host they come from.
     HttpClient* http = nullptr;
-    QString quoteHost = QStringLiteral("finance.yahoo.com");
+    QString quoteHost = kQuoteHost;
     // The system clipboard and the spreadsheet program.
     Clipboard* clipboard = nullptr;
     SpreadsheetApplication* spreadsheet = nullptr;

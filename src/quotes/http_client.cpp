@@ -23,15 +23,14 @@ QString decodeBody(const QByteArray& body, const QByteArray& contentType)
                 charset = charset.mid(1, charset.size() - 2);
         }
     }
-    if (charset == "windows-1252" || charset == "cp1252" || charset == "us-ascii" || charset == "ascii")
-        return fromWindows1252(body); // what browsers read these labels as
-    if (!charset.isEmpty() && charset != "utf-8" && charset != "utf8") {
-        auto encoding = QStringConverter::encodingForName(charset.constData());
-        if (charset == "iso-8859-1" || charset == "latin1" || charset == "iso8859-1")
-            return fromWindows1252(body); // browsers treat Latin-1 as Windows-1252
-        if (encoding)
+    // Browsers read all of these labels as Windows-1252.
+    static const QByteArrayList windows1252{"windows-1252", "cp1252", "us-ascii", "ascii",
+                                            "iso-8859-1",   "latin1", "iso8859-1"};
+    if (windows1252.contains(charset))
+        return fromWindows1252(body);
+    if (!charset.isEmpty() && charset != "utf-8" && charset != "utf8")
+        if (const auto encoding = QStringConverter::encodingForName(charset.constData()))
             return QStringDecoder(*encoding).decode(body);
-    }
     return QString::fromUtf8(body);
 }
 
