@@ -201,3 +201,24 @@ TEST_F(TextExport, closingTheWindowPartWayLeavesTheOldFileWhole)
         << "no half-written file is left beside it";
     EXPECT_TRUE(dialogs.messages.empty());
 }
+
+TEST_F(TextExport, everyThousandthTickedRowNamesItselfAndAPlainNameShowsWhole)
+{
+    for (int i = 1; i <= 2500; ++i)
+        addRow({QStringLiteral("S%1").arg(i)}, true);
+    QStringList texts;
+    QObject::connect(window->controls().ProgressBar1, &ProgressBar::textSet, window.get(), [&](const QString& t) {
+        if (texts.isEmpty() || texts.last() != t)
+            texts << t;
+    });
+    // A file name without any separator, relative to the working folder.
+    const QString saved = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    window->SaveListviewProperlySpaced(window->controls().ListView2, QStringLiteral("plain"),
+                                       window->controls().ProgressBar1);
+    QDir::setCurrent(saved);
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("Writing file: plain"), QStringLiteral("Writing file: plain (1000)"),
+                                  QStringLiteral("Writing file: plain (2000)"), QStringLiteral("Done."),
+                                  QStringLiteral("Progress Bar")}));
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("plain"))).count("\r\n"), 2501);
+}
