@@ -100,8 +100,15 @@ TEST_F(SpreadsheetExport, tickedRowsStandUnderTheirHeadersAsText)
     EXPECT_EQ(cell(book, 4, 9), QJsonArray({QStringLiteral("s"), QStringLiteral("0123")}));
     EXPECT_EQ(book.value(QStringLiteral("max_row")).toInt(), 4) << "a trailing unticked row leaves no trace";
     const QJsonObject widths = book.value(QStringLiteral("widths")).toObject();
-    EXPECT_GE(widths.value(QStringLiteral("A")).toDouble(), 10) << "fitted to \"Stock Name\"";
-    EXPECT_GE(widths.value(QStringLiteral("J")).toDouble(), 0);
+    // Fitted to the longest text and a character to spare: "Stock Name" and "Prev Close" (10 characters), " Volume"
+    // (7); the file keeps Excel's own padding on top.
+    const double a = widths.value(QStringLiteral("A")).toDouble();
+    const double f = widths.value(QStringLiteral("F")).toDouble();
+    EXPECT_GE(a, 11);
+    EXPECT_LT(a, 12);
+    EXPECT_GE(f, 8);
+    EXPECT_LT(f, 9);
+    EXPECT_DOUBLE_EQ(widths.value(QStringLiteral("I")).toDouble(), a);
 }
 
 TEST_F(SpreadsheetExport, noTickedRowGivesTheHeaderRowAlone)
