@@ -1,5 +1,8 @@
 #pragma once
+#include <QFile>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 #include <initializer_list>
 
@@ -12,6 +15,16 @@ inline QStringList texts(std::initializer_list<const char*> items)
     for (const char* i : items)
         out << QString::fromUtf8(i);
     return out;
+}
+
+// Writes a file of the given bytes into a temporary folder; its path.
+inline QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return path;
 }
 
 } // namespace larkspire::test

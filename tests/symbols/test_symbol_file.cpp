@@ -10,17 +10,9 @@
 
 using namespace larkspire;
 using larkspire::test::texts;
+using larkspire::test::writeFile;
 
 namespace {
-
-QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes)
-{
-    const QString path = dir.filePath(QString::fromLatin1(name));
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    return path;
-}
 
 QStringList readAll(const QString& path)
 {

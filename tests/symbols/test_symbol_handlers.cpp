@@ -105,14 +105,7 @@ TEST_F(SymbolEditing, sampleSetAppendsEachTime)
 
 class SymbolFiles : public SymbolEditing {
 protected:
-    QString file(const char* name, const QByteArray& bytes)
-    {
-        const QString path = dataDir.filePath(QString::fromLatin1(name));
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return path;
-    }
+    QString file(const char* name, const QByteArray& bytes) { return writeFile(dataDir, name, bytes); }
     void load(const QString& answer)
     {
         dialogs.openAnswers = {answer};
