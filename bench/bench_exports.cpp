@@ -2,10 +2,12 @@
 // list view, each beside a plain loop that produces the same bytes.
 #include "alloc_counter.h"
 #include "bench_main.h"
-#include "column_layout.h"
-#include "main_window.h"
-#include "scripted_dialogs.h"
-#include "spreadsheet.h"
+#include "platform/qt_clipboard.h"
+#include "platform/xlsx_spreadsheet.h"
+#include "results/column_layout.h"
+#include "results/workbook.h"
+#include "support/scripted_dialogs.h"
+#include "window/main_window.h"
 
 #include <QClipboard>
 #include <QFile>

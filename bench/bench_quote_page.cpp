@@ -2,8 +2,8 @@
 // straightforward baseline that uses Qt's case-insensitive indexOf for every
 // search, on realistic synthetic pages of 0.1 to 10 MB.
 #include "alloc_counter.h"
-#include "quote_page.h"
-#include "quote_page_generator.h"
+#include "quotes/quote_page.h"
+#include "support/quote_page_generator.h"
 
 #include <benchmark/benchmark.h>
 

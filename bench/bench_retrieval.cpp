@@ -2,11 +2,12 @@
 // server that answers each request after 5 ms, beside the floor: 500 plain
 // sequential requests with the same client and server.
 #include "bench_main.h"
-#include "main_window.h"
-#include "quote_page_generator.h"
-#include "quote_server.h"
-#include "quote_url.h"
-#include "scripted_dialogs.h"
+#include "platform/qt_http_client.h"
+#include "quotes/quote_url.h"
+#include "support/quote_page_generator.h"
+#include "support/quote_server.h"
+#include "support/scripted_dialogs.h"
+#include "window/main_window.h"
 
 #include <QElapsedTimer>
 #include <QThread>

@@ -1,9 +1,9 @@
 // The whole start-up of the window with the real online check (the system's
 // ping, whatever the network), as the program runs it.
 #include "bench_main.h"
-#include "main_window.h"
-#include "online_check.h"
-#include "scripted_dialogs.h"
+#include "platform/online_check.h"
+#include "support/scripted_dialogs.h"
+#include "window/main_window.h"
 
 #include <QTemporaryDir>
 

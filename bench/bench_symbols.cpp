@@ -3,8 +3,8 @@
 // settings store (close, then start).
 #include "alloc_counter.h"
 #include "bench_main.h"
-#include "main_window.h"
-#include "scripted_dialogs.h"
+#include "support/scripted_dialogs.h"
+#include "window/main_window.h"
 
 #include <QFile>
 #include <QElapsedTimer>

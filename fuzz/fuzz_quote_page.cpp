@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the quote page parser, and checks the page
 // search against Qt's own case-insensitive search on the same text.
-#include "quote_page.h"
-#include "text_search.h"
+#include "quotes/quote_page.h"
+#include "quotes/text_search.h"
 
 #include <QString>
 

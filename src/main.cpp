@@ -1,9 +1,9 @@
-#include "app/main_window.h"
-#include "app/qt_dialogs.h"
-#include "quotes/http_client.h"
-#include "quotes/online_check.h"
-#include "results/clipboard.h"
-#include "results/spreadsheet.h"
+#include "platform/online_check.h"
+#include "platform/qt_clipboard.h"
+#include "platform/qt_http_client.h"
+#include "platform/xlsx_spreadsheet.h"
+#include "window/main_window.h"
+#include "window/qt_dialogs.h"
 
 #include <QApplication>
 #include <QDesktopServices>

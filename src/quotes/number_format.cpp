@@ -1,6 +1,6 @@
-#include "number_format.h"
+#include "quotes/number_format.h"
 
-#include "failure.h"
+#include "core/failure.h"
 
 namespace larkspire {
 

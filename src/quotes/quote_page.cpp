@@ -1,6 +1,6 @@
-#include "quote_page.h"
+#include "quotes/quote_page.h"
 
-#include "text_search.h"
+#include "quotes/text_search.h"
 
 #include <algorithm>
 

@@ -3,8 +3,8 @@
 // plain text search: the name from the page title, each figure from the
 // "raw" value the page's embedded JSON gives for its key. Pure functions; no
 // state is kept from one page to the next.
-#include "failure.h"
-#include "number_format.h"
+#include "core/failure.h"
+#include "quotes/number_format.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "quote_url.h"
+#include "quotes/quote_url.h"
 
 namespace larkspire {
 

@@ -29,28 +29,8 @@ private:
     bool m_started = false;  // a line has begun since the last CR (or the start)
 };
 
-// Whether bytes that arrive in pieces are valid UTF-8 as a whole (no
-// overlong forms, surrogates or sequences cut off at the end).
-class Utf8Validator final {
-public:
-    void feed(QByteArrayView bytes);
-    // Valid as a whole: nothing wrong so far and no sequence left open.
-    bool valid() const { return m_valid && m_need == 0; }
-    bool failed() const { return !m_valid; }
-
-private:
-    bool m_valid = true;
-    int m_need = 0;
-    unsigned char m_low = 0x80;
-    unsigned char m_high = 0xBF;
-};
-
 // All symbols of a whole file's bytes.
 QStringList symbolsFromBytes(const QByteArray& bytes);
-
-// Windows-1252 bytes as text; the five bytes it leaves undefined become the
-// control characters of the same number, so no byte is lost.
-QString fromWindows1252(QByteArrayView bytes);
 
 // Reads a symbol file in pieces, handing over symbols in batches so that a
 // list of millions never stands twice in memory. Throws a Failure with a

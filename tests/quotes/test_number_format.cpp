@@ -1,5 +1,5 @@
-#include "failure.h"
-#include "number_format.h"
+#include "core/failure.h"
+#include "quotes/number_format.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "failure.h"
-#include "quote_page.h"
-#include "quote_page_generator.h"
+#include "core/failure.h"
+#include "quotes/quote_page.h"
+#include "support/quote_page_generator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "text_search.h"
+#include "quotes/text_search.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "quote_page_generator.h"
+#include "support/quote_page_generator.h"
 
 #include <QStringList>
 

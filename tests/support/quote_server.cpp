@@ -1,4 +1,4 @@
-#include "quote_server.h"
+#include "support/quote_server.h"
 
 #include <QPointer>
 #include <QTimer>

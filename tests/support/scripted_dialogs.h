@@ -1,7 +1,7 @@
 #pragma once
 // Dialogs answered from a script: every box shown is recorded, prompts and
 // file dialogs take their answers from queues (Cancel when a queue is empty).
-#include "dialogs.h"
+#include "platform/dialogs.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,11 +1,13 @@
 #pragma once
 // Builds the real main window on scripted dialogs, with its settings in a
 // temporary folder and its program folder in another.
-#include "http_client.h"
-#include "main_window.h"
-#include "scripted_dialogs.h"
-#include "settings_store.h"
-#include "stored_values.h"
+#include "core/settings_store.h"
+#include "core/stored_values.h"
+#include "platform/qt_clipboard.h"
+#include "platform/qt_http_client.h"
+#include "platform/xlsx_spreadsheet.h"
+#include "support/scripted_dialogs.h"
+#include "window/main_window.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

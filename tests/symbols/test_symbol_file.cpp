@@ -1,6 +1,6 @@
-#include "test_helpers.h"
-#include "failure.h"
-#include "symbol_file.h"
+#include "core/failure.h"
+#include "support/test_helpers.h"
+#include "symbols/symbol_file.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,0 +1,113 @@
+#include "platform/qt_http_client.h"
+
+#include "core/text_decoding.h"
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QTimer>
+
+namespace larkspire {
+
+QString describeHttpStatus(int status, const QString& reason)
+{
+    static const std::pair<int, const char*> phrases[] = {
+        {400, "Bad Request"},  {401, "Unauthorized"},        {403, "Forbidden"},           {404, "Not Found"},
+        {408, "Request Timeout"}, {410, "Gone"},             {429, "Too Many Requests"},   {500, "Internal Server Error"},
+        {502, "Bad Gateway"},  {503, "Service Unavailable"}, {504, "Gateway Timeout"},
+    };
+    QString text = reason.trimmed();
+    if (text.isEmpty())
+        for (const auto& [code, phrase] : phrases)
+            if (code == status)
+                text = QString::fromLatin1(phrase);
+    if (text.isEmpty())
+        text = QStringLiteral("HTTP error");
+    return text + QStringLiteral(" (HTTP ") + QString::number(status) + QLatin1Char(')');
+}
+
+QtHttpClient::QtHttpClient(HttpLimits limits, bool useSystemProxy, QObject* parent)
+    : QObject(parent), m_limits(limits), m_manager(new QNetworkAccessManager(this))
+{
+    m_manager->setStrictTransportSecurityEnabled(true);
+    m_manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    if (useSystemProxy) {
+        // On Linux this reads http_proxy, https_proxy and no_proxy.
+        QNetworkProxyFactory::setUseSystemConfiguration(true);
+    } else {
+        m_manager->setProxy(QNetworkProxy::NoProxy);
+    }
+}
+
+QtHttpClient::~QtHttpClient() = default;
+
+void QtHttpClient::abort() { emit abortRequested(); }
+
+HttpResult QtHttpClient::get(const QUrl& url)
+{
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::UserAgentHeader, kBrowserUserAgent);
+    request.setRawHeader("Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
+    request.setRawHeader("Accept-Language", "en-US,en;q=0.9");
+    request.setMaximumRedirectsAllowed(m_limits.maxRedirects);
+    request.setTransferTimeout(m_limits.stallMs);
+
+    QNetworkReply* reply = m_manager->get(request);
+    QEventLoop loop;
+    enum class Ending { Finished, TimedOut, TooLarge, Aborted } ending = Ending::Finished;
+    auto stop = [&](Ending why) {
+        if (ending == Ending::Finished)
+            ending = why;
+        reply->abort();
+    };
+    QTimer total;
+    total.setSingleShot(true);
+    connect(&total, &QTimer::timeout, &loop, [&] { stop(Ending::TimedOut); });
+    connect(this, &QtHttpClient::abortRequested, &loop, [&] { stop(Ending::Aborted); });
+    connect(reply, &QNetworkReply::downloadProgress, &loop, [&](qint64 received, qint64 totalBytes) {
+        if (received > m_limits.maxBodyBytes || totalBytes > m_limits.maxBodyBytes)
+            stop(Ending::TooLarge);
+    });
+    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    total.start(m_limits.totalMs);
+    if (!reply->isFinished())
+        loop.exec();
+    total.stop();
+
+    HttpResult result;
+    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QNetworkReply::NetworkError error = reply->error();
+    if (ending == Ending::TimedOut || error == QNetworkReply::TimeoutError ||
+        (error == QNetworkReply::OperationCanceledError && ending == Ending::Finished)) {
+        // The transfer timeout of Qt ends a stalled request as cancelled.
+        result.error = QStringLiteral("Operation timed out");
+    } else if (ending == Ending::TooLarge) {
+        result.error = QStringLiteral("The page is larger than %1 MB").arg(m_limits.maxBodyBytes >> 20);
+    } else if (ending == Ending::Aborted) {
+        result.error = QStringLiteral("Operation cancelled");
+    } else if (result.status >= 400) {
+        result.error = describeHttpStatus(
+            result.status, reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
+    } else if (error == QNetworkReply::ConnectionRefusedError) {
+        result.error = QStringLiteral("Connection refused");
+    } else if (error == QNetworkReply::HostNotFoundError) {
+        result.error = QStringLiteral("Host ") + url.host() + QStringLiteral(" not found");
+    } else if (error == QNetworkReply::TooManyRedirectsError) {
+        result.error = QStringLiteral("Too many redirects");
+    } else if (error == QNetworkReply::InsecureRedirectError) {
+        result.error = QStringLiteral("Redirected from a secure address to an insecure one");
+    } else if (error == QNetworkReply::RemoteHostClosedError) {
+        result.error = QStringLiteral("The connection was closed before the whole page arrived");
+    } else if (error != QNetworkReply::NoError) {
+        result.error = reply->errorString();
+    } else {
+        result.ok = true;
+        result.body = decodeBody(reply->readAll(), reply->header(QNetworkRequest::ContentTypeHeader).toByteArray());
+    }
+    reply->deleteLater();
+    return result;
+}
+
+} // namespace larkspire

@@ -1,0 +1,43 @@
+#pragma once
+#include "platform/http_client.h"
+
+#include <QObject>
+
+class QNetworkAccessManager;
+
+namespace larkspire {
+
+struct HttpLimits {
+    int stallMs = 30'000;          // no byte moved for this long: timed out
+    int totalMs = 60'000;          // the whole request, redirects included
+    qint64 maxBodyBytes = 32LL << 20;
+    int maxRedirects = 10;
+};
+
+// Qt Network: connections kept alive between requests, redirects followed
+// (never from https down to http), HSTS honoured, gzip accepted, proxies from
+// http_proxy / https_proxy / no_proxy when asked, and a browser's User-Agent.
+class QtHttpClient final : public QObject, public HttpClient {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(QtHttpClient)
+public:
+    explicit QtHttpClient(HttpLimits limits = {}, bool useSystemProxy = true, QObject* parent = nullptr);
+    ~QtHttpClient() override;
+    HttpResult get(const QUrl& url) override;
+    void abort() override;
+
+signals:
+    void abortRequested();
+
+private:
+    HttpLimits m_limits;
+    QNetworkAccessManager* m_manager;
+};
+
+// "Too Many Requests (HTTP 429)".
+QString describeHttpStatus(int status, const QString& reason);
+
+inline const QByteArray kBrowserUserAgent =
+    "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/124.0.0.0 Safari/537.36";
+
+} // namespace larkspire

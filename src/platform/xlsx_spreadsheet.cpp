@@ -1,0 +1,91 @@
+#include "platform/xlsx_spreadsheet.h"
+
+#include "core/failure.h"
+#include "results/workbook.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+namespace larkspire {
+
+namespace {
+
+class XlsxInstance final : public SpreadsheetInstance {
+public:
+    explicit XlsxInstance(const XlsxSpreadsheetApplication::Services& services) : m_services(services) {}
+    void addWorkbook() override { m_hasWorkbook = true; }
+    void setCell(int row, int column, const QString& text) override
+    {
+        requireWorkbook();
+        m_cells.set(row, column, text);
+    }
+    void autofitColumns() override
+    {
+        requireWorkbook();
+        m_cells.fitColumns();
+    }
+    void makeVisible() override
+    {
+        requireWorkbook();
+        // A new name that nothing else uses, kept after we are done: the
+        // workbook belongs to the user from now on.
+        QTemporaryFile file(m_services.folder + QStringLiteral("/Larkspire results XXXXXX.xlsx"));
+        file.setAutoRemove(false);
+        if (!file.open())
+            throw Failure(QStringLiteral("Cannot create a workbook in ") + m_services.folder + QStringLiteral(": ") +
+                          file.errorString(), 1004);
+        const QString path = file.fileName();
+        file.close();
+        try {
+            writeXlsx(m_cells, path);
+        } catch (...) {
+            QFile::remove(path);
+            throw;
+        }
+        if (m_services.open && !m_services.open(QUrl::fromLocalFile(path)))
+            throw Failure(QStringLiteral("The spreadsheet program could not open ") + path, 1004);
+    }
+
+private:
+    void requireWorkbook() const
+    {
+        if (!m_hasWorkbook)
+            throw Failure(QStringLiteral("Object variable or With block variable not set"), 91);
+    }
+    XlsxSpreadsheetApplication::Services m_services;
+    SheetCells m_cells;
+    bool m_hasWorkbook = false;
+};
+
+} // namespace
+
+std::unique_ptr<SpreadsheetInstance> XlsxSpreadsheetApplication::create()
+{
+    if (!m_services.installed || !m_services.installed())
+        throw Failure(QStringLiteral("ActiveX component can't create object"), 429);
+    return std::make_unique<XlsxInstance>(m_services);
+}
+
+bool spreadsheetProgramInstalled()
+{
+    for (const char* program : {"localc", "libreoffice", "soffice", "gnumeric", "onlyoffice-desktopeditors",
+                                "calligrasheets", "et", "wps"})
+        if (!QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
+            return true;
+    const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (xdgMime.isEmpty())
+        return false;
+    QProcess query;
+    query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"),
+                          QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet")});
+    if (!query.waitForFinished(5000)) {
+        query.kill();
+        query.waitForFinished(1000);
+        return false;
+    }
+    return query.exitCode() == 0 && !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
+} // namespace larkspire

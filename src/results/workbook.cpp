@@ -1,0 +1,77 @@
+#include "results/workbook.h"
+
+#include "core/failure.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <xlsxwriter.h>
+
+#include <algorithm>
+
+namespace larkspire {
+
+namespace {
+constexpr int kMaxCellChars = 32767; // what one cell of a workbook holds
+constexpr double kMaxColumnWidth = 255;
+} // namespace
+
+void SheetCells::set(int row, int column, const QString& text)
+{
+    if (row < 1 || column < 1 || row > 1048576 || column > 16384)
+        throw Failure(QStringLiteral("Cell out of range"), 1004);
+    if (static_cast<size_t>(row) > m_rows.size())
+        m_rows.resize(static_cast<size_t>(row));
+    auto& cells = m_rows[static_cast<size_t>(row - 1)];
+    if (static_cast<size_t>(column) > cells.size())
+        cells.resize(static_cast<size_t>(column));
+    cells[static_cast<size_t>(column - 1)] = text;
+    m_columns = std::max(m_columns, column);
+}
+
+void SheetCells::fitColumns()
+{
+    m_widths.assign(static_cast<size_t>(m_columns), 0.0);
+    for (const auto& cells : m_rows)
+        for (size_t c = 0; c < cells.size(); ++c)
+            m_widths[c] = std::max(m_widths[c], double(std::min<qsizetype>(cells[c].size(), kMaxCellChars)));
+    for (double& w : m_widths)
+        w = std::min(kMaxColumnWidth, w > 0 ? w + 1 : 0.0); // a character to spare, as fitting leaves
+}
+
+double SheetCells::width(int column) const
+{
+    return column >= 1 && static_cast<size_t>(column) <= m_widths.size() ? m_widths[static_cast<size_t>(column - 1)]
+                                                                         : 0.0;
+}
+
+void writeXlsx(const SheetCells& cells, const QString& path)
+{
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    const QByteArray tmp = QFile::encodeName(QDir::tempPath());
+    options.tmpdir = const_cast<char*>(tmp.constData());
+    const QByteArray file = QFile::encodeName(path);
+    lxw_workbook* workbook = workbook_new_opt(file.constData(), &options);
+    if (!workbook)
+        throw Failure(QStringLiteral("Cannot create the workbook ") + path, 1004);
+    lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
+    for (int c = 1; c <= cells.columnCount(); ++c)
+        if (cells.width(c) > 0)
+            worksheet_set_column(sheet, lxw_col_t(c - 1), lxw_col_t(c - 1), cells.width(c), nullptr);
+    for (int r = 1; r <= cells.rowCount(); ++r) {
+        const auto& row = cells.row(r);
+        for (size_t c = 0; c < row.size(); ++c) {
+            if (row[c].isEmpty())
+                continue;
+            const QByteArray utf8 = row[c].left(kMaxCellChars).toUtf8();
+            worksheet_write_string(sheet, lxw_row_t(r - 1), lxw_col_t(c), utf8.constData(), nullptr);
+        }
+    }
+    const lxw_error error = workbook_close(workbook);
+    if (error != LXW_NO_ERROR)
+        throw Failure(QStringLiteral("Cannot write the workbook ") + path + QStringLiteral(": ") +
+                      QString::fromUtf8(lxw_strerror(error)), 1004);
+}
+
+} // namespace larkspire

@@ -1,0 +1,173 @@
+// The window's load sequence, before it is first shown, and its close
+// request and unload: the symbol list and the display option come from the
+// settings store at the start and the list goes back there at the end.
+#include "core/common_routines.h"
+#include "core/step_runner.h"
+#include "core/stored_values.h"
+#include "window/app_icon.h"
+#include "window/cursor_file.h"
+#include "window/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+namespace larkspire {
+
+// ---------------------------------------------------------------------------
+// Load sequence
+
+void MainWindow::Form_Load()
+{
+    StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("Form_Load"));
+    runHandler([&] {
+        step(100, [&] { ApplySkin(); });
+        step(106, [&] {
+            if (m_platform.onlineCheck)
+                m_platform.onlineCheck(m_appTitle);
+        });
+        step(108, [&] {
+            setWindowTitle(kProductTitle);
+            setWindowIcon(applicationIcon());
+            SetAppTitle();
+        });
+        QString cursorPath;
+        step(110, [&] {
+            cursorPath = m_platform.programFolder + QStringLiteral("/HAND-M.CUR");
+            if (!FileExists(cursorPath))
+                cursorPath.clear();
+        });
+        if (!cursorPath.isEmpty()) {
+            step(112, [&] {
+                QFile file(cursorPath);
+                if (!file.open(QIODevice::ReadOnly))
+                    throw Failure(file.errorString(), 53);
+                const auto cursor = readCursorFile(file.read(1 << 20));
+                if (!cursor)
+                    throw Failure(QStringLiteral("Invalid picture"), 481);
+                m_handCursor = QCursor(QPixmap::fromImage(cursor->image), cursor->hotSpot.x(),
+                                       cursor->hotSpot.y());
+            });
+        }
+        setUpColumns(step);
+        restoreDisplayOption(step);
+        restoreSymbols(step);
+    });
+}
+
+void MainWindow::setUpColumns(StepRunner& step)
+{
+    ListView& symbols = *m_ui.ListView1;
+    step(132, [&] { symbols.items().addColumn(QStringLiteral("Stock Symbols (GOOG for example)")); });
+    step(134, [&] { symbols.setColumnWidthTwips(1, 7000); });
+
+    static const char* const headers[] = {"Results", "Stock Price", "Open",    "High",      "Low",
+                                          " Volume", "Avg Vol",     "Mkt Cap", "Prev Close"};
+    ListView& results = *m_ui.ListView2;
+    for (int c = 0; c < 9; ++c)
+        step(136 + 2 * c, [&] { results.items().addColumn(QString::fromLatin1(headers[c])); });
+    for (int c = 0; c < 9; ++c)
+        step(154 + 2 * c, [&] { results.setColumnWidthTwips(c + 1, c == 0 ? 3000 : 1500); });
+}
+
+void MainWindow::restoreDisplayOption(StepRunner& step)
+{
+    step(172, [&] {
+        const QString stored =
+            m_settings.read(kSettingsApplication, kSettingsSection, kKeyShowFullnames, QStringLiteral("1"));
+        m_inLoadStep172 = true;
+        m_check5Failure.reset();
+        m_ui.Check5->setChecked(leadingNumericValue(stored) != 0.0);
+        m_inLoadStep172 = false;
+        if (m_check5Failure)
+            throw Failure(*std::exchange(m_check5Failure, std::nullopt));
+    });
+    bool ticked = false;
+    step(174, [&] { ticked = m_ui.Check5->isChecked(); });
+    if (ticked)
+        step(176, [&] { resultsList().setHeaderText(1, QStringLiteral("Stock Name")); });
+    else
+        step(178, [&] { resultsList().setHeaderText(1, QStringLiteral("Stock Symbol")); });
+}
+
+void MainWindow::restoreSymbols(StepRunner& step)
+{
+    QString stored;
+    step(180, [&] { stored = m_settings.read(kSettingsApplication, kSettingsSection, kKeyStockQuotes, QString()); });
+    if (stored.isEmpty()) // step 182
+        return;
+    QStringList pieces;
+    step(184, [&] { pieces = splitStoredSymbols(stored); });
+    // Steps 186 to 192: every non-empty piece, in order, appended unchanged.
+    // The pieces go into the list in one batch; no events run meanwhile.
+    step(190, [&] {
+        pieces.removeIf([](const QString& p) { return p.isEmpty(); });
+        symbolList().addMany(pieces);
+    });
+}
+
+void MainWindow::SetAppTitle() { m_appTitle = AppTitleFromProductTitle(kProductTitle); }
+
+void MainWindow::ApplySkin()
+{
+    const QFileInfo skin(m_platform.programFolder + QStringLiteral("/x/o.cjs"));
+    if (!skin.isFile())
+        return;
+    // Without the skin component the window keeps the button-face colour
+    // that goes with a skin.
+    const QColor face = QApplication::palette().color(QPalette::Button);
+    for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(m_ui.Frame2),
+                       static_cast<QWidget*>(m_ui.Check5)}) {
+        QPalette pal = w->palette();
+        pal.setColor(QPalette::Window, face);
+        w->setPalette(pal);
+        w->setAutoFillBackground(true);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Close request and unload
+
+void MainWindow::Form_QueryUnload()
+{
+    StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("Form_QueryUnload"));
+    QString text;
+    step(102, [&] {
+        // Every item joined by ";" with none at the end (steps 102 to 108).
+        const ListModel& list = symbolList();
+        QStringList items;
+        items.reserve(list.count());
+        for (int i = 1; i <= list.count(); ++i)
+            items.append(list.text(i));
+        text = joinSymbols(items);
+    });
+    step(110, [&] { m_settings.write(kSettingsApplication, kSettingsSection, kKeyStockQuotes, text); });
+    step(112, [&] { QCoreApplication::processEvents(); });
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    if (m_closing || m_ended)
+        return;
+    m_closing = true;
+    Form_QueryUnload();
+    Form_Unload();
+}
+
+void MainWindow::Form_Unload()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    hide();
+    emit ended();
+    if (m_platform.http)
+        m_platform.http->abort();
+    if (m_platform.endProgram)
+        m_platform.endProgram();
+}
+
+} // namespace larkspire

@@ -1,0 +1,155 @@
+#pragma once
+// The one window of the program (form name Form1): its controls, start-up
+// and shut-down, the pointer that doubles as the busy state, and the event
+// handlers, named after control and event. Each handler is a few numbered
+// steps; the work is done by the subsystem code it calls.
+#include "core/settings_store.h"
+#include "platform/platform.h"
+#include "window/list_view.h"
+#include "window/progress_bar.h"
+
+#include <QCheckBox>
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+namespace larkspire {
+
+class StepRunner;
+
+// The pointer values: the default arrow, the hourglass (busy) and the
+// window's own hand pointer.
+enum : int { kPointerDefault = 0, kPointerHourglass = 11, kPointerCustom = 99 };
+
+class MainWindow final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MainWindow)
+public:
+    // Creates the window and runs its load sequence; it is not yet shown.
+    explicit MainWindow(Platform platform, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    struct Controls {
+        ListView* ListView1 = nullptr;
+        ListView* ListView2 = nullptr;
+        QPushButton* PushButton6 = nullptr;
+        QPushButton* PushButton3 = nullptr;
+        QPushButton* PushButton1 = nullptr;
+        QPushButton* PushButton17 = nullptr;
+        QPushButton* PushButton4 = nullptr;
+        QPushButton* PushButton13 = nullptr;
+        QPushButton* PushButton2 = nullptr;
+        QGroupBox* Frame2 = nullptr;
+        QCheckBox* Check5 = nullptr;
+        QPushButton* PushButton5 = nullptr;
+        QPushButton* PushButton7 = nullptr;
+        ProgressBar* ProgressBar1 = nullptr;
+    };
+    const Controls& controls() const { return m_ui; }
+    ListModel& symbolList() { return m_ui.ListView1->items(); }
+    ListModel& resultsList() { return m_ui.ListView2->items(); }
+
+    int MousePointer() const { return m_mousePointer; }
+    void SetMousePointer(int value);
+    bool isBusy() const { return m_mousePointer == kPointerHourglass; }
+    // The title of every message box and prompt that gives none of its own.
+    QString appTitle() const { return m_appTitle; }
+    bool hasEnded() const { return m_ended; }
+    // Whether the hand pointer was read from HAND-M.CUR.
+    bool hasHandCursorFile() const { return m_handCursor.has_value(); }
+
+    // Lets pending window events run once; throws Abandoned when the window
+    // went away meanwhile, so that the running operation stops at once.
+    void pumpEvents();
+    // The same, with the window's repaint left for later: the operation
+    // starts waiting for something right after, and the repaint runs while
+    // it waits instead of before.
+    void pumpEventsRepaintLater();
+
+    // Load sequence, close request and unload.
+    void Form_Load();
+    void Form_QueryUnload();
+    void Form_Unload();
+
+    // Common routines that work on the window.
+    void SetAppTitle();
+    void ApplySkin();
+
+    // Symbol list.
+    void PushButton6_Click();
+    void ListView1_KeyDown(int keyCode, int shift);
+    void ListView1_DblClick();
+    void PushButton1_Click();
+    void PushButton7_Click();
+    void PushButton3_Click();
+    void LoadListviewFromFile(ListView* list, const QString& path);
+
+    // Retrieval run and results list.
+    void PushButton17_Click();
+    void ListView2_DblClick();
+    void PushButton2_Click();
+    bool isRunning() const { return m_runActive; }
+
+    // The three ways out.
+    void PushButton4_Click();
+    void SaveListviewProperlySpaced(ListView* view, const QString& fileName, ProgressBar* bar);
+    void PushButton5_Click();
+    void CopyListviewToClipboard(ListView* view);
+    void ClearClipboard();
+    void SetClipboardText(const QString& text);
+    void PushButton13_Click();
+    bool SaveResultsAsExcelFileIsExcelInstalled();
+
+    // Lets window events run during a long export, but at most about every
+    // 10 ms: each pump costs time even when nothing is waiting.
+    void yieldEvents();
+
+    // Display option.
+    void Check5_Click();
+
+signals:
+    // The window has gone: long operations and waits end at once.
+    void ended();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void createControls();
+    void setUpColumns(StepRunner& step);
+    void restoreDisplayOption(StepRunner& step);
+    void restoreSymbols(StepRunner& step);
+    void onCheck5Toggled();
+    void connectHandlers();
+    void removeSelectedItem(ListView* view);
+    void pointerOverButton();
+    void pointerOverSurface();
+    void message(const QString& text);
+    // Runs a handler body; an abandoned operation ends it quietly.
+    void runHandler(const std::function<void()>& body);
+    SettingsStore& settings() { return m_settings; }
+
+    Platform m_platform;
+    SettingsStore m_settings;
+    Controls m_ui;
+    int m_mousePointer = kPointerDefault;
+    std::optional<QCursor> m_handCursor;
+    QString m_appTitle;
+    bool m_ended = false;
+    bool m_closing = false;
+    bool m_runActive = false;
+    QElapsedTimer m_lastYield;
+    // A failure of the display option's click handling while the load
+    // sequence sets the option, handed back to the load sequence's step.
+    bool m_inLoadStep172 = false;
+    std::optional<QString> m_check5Failure;
+};
+
+} // namespace larkspire

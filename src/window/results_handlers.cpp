@@ -1,0 +1,56 @@
+// The results list's own handlers: removing a row, clearing the list, and
+// the display option.
+#include "core/step_runner.h"
+#include "core/stored_values.h"
+#include "window/main_window.h"
+
+namespace larkspire {
+
+void MainWindow::ListView2_DblClick() { removeSelectedItem(m_ui.ListView2); }
+
+void MainWindow::PushButton2_Click()
+{
+    StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
+    step(100, [&] { resultsList().clear(); });
+}
+
+
+// ---------------------------------------------------------------------------
+// Display option
+
+void MainWindow::onCheck5Toggled()
+{
+    try {
+        Check5_Click();
+    } catch (...) {
+        const QString description = describeCurrentException();
+        if (m_inLoadStep172) {
+            m_check5Failure = description;
+        } else {
+            // A failed write must not go unnoticed: the option would not
+            // come back at the next start.
+            StepRunner(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("Check5_Click"))
+                .report(100, description);
+        }
+    }
+}
+
+void MainWindow::Check5_Click()
+{
+    const bool ticked = m_ui.Check5->isChecked();
+    // The header follows the box even when the setting cannot be written.
+    struct HeaderUpdate {
+        MainWindow* w;
+        bool ticked;
+        ~HeaderUpdate()
+        {
+            if (w->resultsList().columnTotal() >= 1)
+                w->resultsList().setHeaderText(1, ticked ? QStringLiteral("Stock Name")
+                                                         : QStringLiteral("Stock Symbol"));
+        }
+    } header{this, ticked};
+    m_settings.write(kSettingsApplication, kSettingsSection, kKeyShowFullnames,
+                     ticked ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+} // namespace larkspire

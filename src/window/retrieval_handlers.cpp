@@ -1,0 +1,101 @@
+// "Start Retrieving Quotes": fetch every symbol's quote page in turn and
+// add one results row per recognised page.
+#include "core/common_routines.h"
+#include "core/step_runner.h"
+#include "platform/http_client.h"
+#include "quotes/quote_page.h"
+#include "quotes/quote_url.h"
+#include "window/main_window.h"
+
+#include <cmath>
+
+namespace larkspire {
+
+void MainWindow::PushButton17_Click()
+{
+    // The run lets window events run while it works; a second press in the
+    // meantime must not start a run inside this one.
+    if (m_runActive)
+        return;
+    m_runActive = true;
+    struct Guard {
+        bool& flag;
+        ~Guard() { flag = false; }
+    } guard{m_runActive};
+
+    StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton17_Click"));
+    runHandler([&] {
+        const NumberFormats formats;
+        QuotePage page;
+        step(100, [&] { resultsList().clear(); });
+        int count = 0;
+        step(102, [&] { count = symbolList().count(); });
+        for (int i = 1; i <= count; ++i) {
+            // Symbols removed while the run waited are not fetched.
+            if (i > symbolList().count())
+                break;
+            ItemRef row;
+            QString symbol;
+            step(104, [&] {
+                m_ui.ProgressBar1->setPosition(std::trunc(double(i) / double(symbolList().count()) * 100.0));
+            });
+            step(106, [&] { symbol = symbolList().text(i); });
+            step(108, [&] { symbol = symbol.toUpper(); });
+            step(110, [&] { m_ui.ProgressBar1->setBarText(QStringLiteral("Processing: ") + FileNameFromPath(symbol)); });
+            // The repaint this pump would do runs while the page is fetched.
+            step(112, [&] { pumpEventsRepaintLater(); });
+            step(114, [&] { SetMousePointer(kPointerHourglass); });
+            bool fetched = step(116, [&] {
+                if (!m_platform.http)
+                    throw Failure(QStringLiteral("No connection to the internet is available"));
+                HttpResult result = m_platform.http->get(quoteUrl(m_platform.quoteHost, symbol));
+                if (m_ended)
+                    throw Abandoned();
+                if (!result.ok)
+                    throw Failure(result.error);
+                page = QuotePage(std::move(result.body));
+            });
+            if (!fetched)
+                page = QuotePage(); // a failed fetch leaves nothing to read: no stale figures
+            step(118, [&] { page = QuotePage(CleanQuotePage(page.text())); });
+            QuoteTitle title;
+            step(120, [&] { title = FindQuoteTitle(page.text(), symbol); });
+            if (title.TitleFound) { // step 122
+                bool showNames = false;
+                step(126, [&] { showNames = m_ui.Check5->isChecked(); });
+                if (showNames) {
+                    if (title.Name) // step 128
+                        step(130, [&] { row = resultsList().add(*title.Name); });
+                } else {
+                    step(132, [&] { row = resultsList().add(symbolList().text(i)); });
+                }
+            }
+            if (!row.isValid()) // step 134
+                continue;
+            for (const QuoteCell& cell : QuoteCellTable) {
+                // The row may have been removed while events ran: then the
+                // rest of this symbol's values are dropped.
+                if (ListModel::indexOf(row) == 0)
+                    break;
+                step(cell.lastStep, [&] {
+                    if (const auto value = QuoteCellValue(page, cell, formats)) {
+                        const int at = ListModel::indexOf(row);
+                        if (at > 0)
+                            resultsList().setSubItem(at, cell.subItem, *value);
+                    }
+                });
+            }
+            step(230, [&] {
+                const int at = ListModel::indexOf(row);
+                if (at > 0)
+                    m_ui.ListView2->ensureVisible(at);
+            });
+        }
+        step(234, [&] { SetMousePointer(kPointerDefault); });
+        step(236, [&] { m_ui.ProgressBar1->setPosition(0); });
+        step(238, [&] { m_ui.ProgressBar1->setBarText(QStringLiteral("Progress Bar")); });
+        step(240, [&] { message(QStringLiteral("Done.")); });
+    });
+}
+
+} // namespace larkspire

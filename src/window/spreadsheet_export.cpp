@@ -1,0 +1,94 @@
+// "Save Results As Excel File": the ticked rows into a new workbook that is
+// then shown in the user's spreadsheet program.
+#include "core/step_runner.h"
+#include "platform/spreadsheet.h"
+#include "window/main_window.h"
+
+namespace larkspire {
+
+bool MainWindow::SaveResultsAsExcelFileIsExcelInstalled()
+{
+    // Fails silently: the message is the only sign.
+    try {
+        if (!m_platform.spreadsheet)
+            throw Failure(QStringLiteral("ActiveX component can't create object"), 429);
+        auto probe = m_platform.spreadsheet->create();
+        probe.reset();
+        return true;
+    } catch (const Abandoned&) {
+        throw;
+    } catch (...) {
+        message(QStringLiteral("Excel is not installed on this computer. You need to have it installed to use "
+                               "this software without error."));
+        return false;
+    }
+}
+
+void MainWindow::PushButton13_Click()
+{
+    StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton13_Click"));
+    runHandler([&] {
+        bool installed = false;
+        step(100, [&] { installed = SaveResultsAsExcelFileIsExcelInstalled(); });
+        if (!installed) {
+            step(178, [&] {
+                message(QStringLiteral("Excel is not installed on this computer. You need to have it installed to "
+                                       "use this feature."));
+            });
+            return;
+        }
+        const ListModel& list = resultsList();
+        if (list.count() == 0) // step 108
+            return;
+        step(110, [&] { SetMousePointer(kPointerHourglass); });
+        struct Idle {
+            MainWindow* w;
+            ~Idle()
+            {
+                if (!w->hasEnded())
+                    w->SetMousePointer(kPointerDefault); // step 176, whatever happened before
+            }
+        } idle{this};
+
+        std::unique_ptr<SpreadsheetInstance> sheet;
+        // Without the application nothing of what follows can work: one
+        // report, not one for every cell.
+        if (!step(112, [&] { sheet = m_platform.spreadsheet->create(); }))
+            return;
+        if (!step(114, [&] { sheet->addWorkbook(); }))
+            return;
+        const int columns = list.columnTotal();
+        for (int c = 1; c <= columns; ++c)
+            step(116, [&] {
+                yieldEvents();
+                sheet->setCell(1, c, list.headerText(c));
+            });
+        int sheetRow = 2; // step 138
+        const int rows = list.count();
+        for (int r = 1; r <= rows; ++r) {
+            step(140, [&] {
+                yieldEvents();
+                if (r > list.count())
+                    return;
+                if (list.checked(r)) {
+                    for (int c = 1; c <= columns; ++c) {
+                        yieldEvents();
+                        if (r > list.count())
+                            return;
+                        // Every value under its own header; "=" taken out of the figures.
+                        QString value = c == 1 ? list.text(r) : list.subItem(r, c - 1);
+                        if (c > 1)
+                            value.remove(QLatin1Char('='));
+                        if (!value.isEmpty())
+                            sheet->setCell(sheetRow, c, value);
+                    }
+                }
+            });
+            ++sheetRow;
+        }
+        step(172, [&] { sheet->autofitColumns(); });
+        step(174, [&] { sheet->makeVisible(); });
+    });
+}
+
+} // namespace larkspire

@@ -1,0 +1,91 @@
+// The handlers that edit the symbol list: add, remove, clear, the sample set
+// and loading symbol files.
+#include "core/common_routines.h"
+#include "core/step_runner.h"
+#include "symbols/symbol_file.h"
+#include "window/main_window.h"
+
+namespace larkspire {
+
+void MainWindow::PushButton6_Click()
+{
+    StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton6_Click"));
+    runHandler([&] {
+        QString symbol;
+        step(100, [&] { symbol = m_platform.dialogs->inputText(QStringLiteral("Enter stock symbol to add: "), m_appTitle); });
+        if (symbol.isEmpty()) // step 102
+            return;
+        step(104, [&] { symbolList().add(symbol); });
+    });
+}
+
+void MainWindow::ListView1_KeyDown(int keyCode, int /*shift*/)
+{
+    if (keyCode == 46)
+        removeSelectedItem(m_ui.ListView1);
+}
+
+void MainWindow::ListView1_DblClick() { removeSelectedItem(m_ui.ListView1); }
+
+void MainWindow::PushButton1_Click()
+{
+    StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"));
+    step(100, [&] {
+        if (!isBusy())
+            symbolList().clear();
+    });
+}
+
+void MainWindow::PushButton7_Click()
+{
+    StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton7_Click"));
+    step(100, [&] { symbolList().add(QStringLiteral("GOOG")); });
+    step(102, [&] { symbolList().add(QStringLiteral("MSFT")); });
+    step(104, [&] { symbolList().add(QStringLiteral("nhy.ol")); });
+}
+
+void MainWindow::PushButton3_Click()
+{
+    StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton3_Click"));
+    runHandler([&] {
+        // Steps 100 to 106 prepare the dialog: no file preselected, several
+        // files allowed, the caption and the two filters.
+        FileDialogRequest request;
+        step(104, [&] { request.title = QStringLiteral("Load List(s) - Hold Ctrl to select multiple list files"); });
+        step(106, [&] { request.filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"); });
+        QString fileName;
+        step(108, [&] { fileName = m_platform.dialogs->openFileNames(request); });
+        if (fileName.isEmpty()) // step 110
+            return;
+        QStringList parts;
+        step(112, [&] { parts = fileName.split(QChar(u'\0')); });
+        step(114, [&] { SetMousePointer(kPointerHourglass); });
+        if (parts.size() == 1) { // step 116
+            QString path;
+            step(118, [&] { path = parts.at(0); });
+            step(120, [&] { LoadListviewFromFile(m_ui.ListView1, path); });
+        } else {
+            for (qsizetype i = 1; i < parts.size(); ++i) {
+                QString path;
+                step(130, [&] { path = parts.at(0) + QLatin1Char('/') + parts.at(i); });
+                step(132, [&] { path = NormalizePath(path); });
+                step(134, [&] { LoadListviewFromFile(m_ui.ListView1, path); });
+            }
+        }
+        step(138, [&] { SetMousePointer(kPointerDefault); });
+    });
+    // However the handler ended, the window is no longer busy.
+    if (!m_ended && isBusy())
+        SetMousePointer(kPointerDefault);
+}
+
+void MainWindow::LoadListviewFromFile(ListView* list, const QString& path)
+{
+    if (!FileExists(path)) {
+        message(QStringLiteral("File not found"));
+        return;
+    }
+    readSymbolFile(path, [list](const QStringList& symbols) { list->items().addMany(symbols); });
+}
+
+} // namespace larkspire

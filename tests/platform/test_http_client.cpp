@@ -1,0 +1,128 @@
+#include "core/text_decoding.h"
+#include "platform/qt_http_client.h"
+#include "quotes/quote_url.h"
+#include "support/quote_server.h"
+
+#include <QTcpServer>
+#include <gtest/gtest.h>
+
+using namespace larkspire;
+using namespace larkspire::test;
+
+namespace {
+HttpLimits shortLimits()
+{
+    HttpLimits l;
+    l.stallMs = 500;
+    l.totalMs = 3000;
+    l.maxBodyBytes = 1 << 20;
+    return l;
+}
+} // namespace
+
+TEST(QuoteUrl, symbolIsOneQueryValue)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"GOOG", "http://h/q?s=GOOG"},           {"NHY.OL", "http://h/q?s=NHY.OL"},
+        {"^GSPC", "http://h/q?s=%5EGSPC"},       {"M&M.NS", "http://h/q?s=M%26M.NS"},
+        {"EURUSD=X", "http://h/q?s=EURUSD=X"},   {"BRK-B", "http://h/q?s=BRK-B"},
+        {"A B#C+D%", "http://h/q?s=A%20B%23C%2BD%25"}, {"NESTLÉ", "http://h/q?s=NESTL%C3%89"},
+        {"", "http://h/q?s="},
+    };
+    for (const auto& [symbol, url] : cases)
+        EXPECT_EQ(quoteUrl(QStringLiteral("h"), QString::fromUtf8(symbol)).toEncoded(), QByteArray(url)) << symbol;
+}
+
+TEST(HttpClient, answersAndFailuresAsAUserReadsThem)
+{
+    QuoteServer server([](const Request& r) {
+        Response resp;
+        const QString s = QuoteServer::symbolOf(r);
+        if (s == QStringLiteral("OK")) {
+            resp.body = "caf\xc3\xa9";
+        } else if (s == QStringLiteral("LATIN")) {
+            resp.headers = {{"Content-Type", "text/html; charset=ISO-8859-1"}};
+            resp.body = "caf\xe9";
+        } else if (s == QStringLiteral("GZ")) {
+            resp.gzip = true;
+            resp.body = QByteArray(100000, 'z');
+        } else if (s == QStringLiteral("404")) {
+            resp.status = 404;
+            resp.reason = "Not Found";
+        } else if (s == QStringLiteral("429")) {
+            resp.status = 429;
+            resp.reason = "Too Many Requests";
+        } else if (s == QStringLiteral("500")) {
+            resp.status = 500;
+            resp.reason = "";
+        } else if (s == QStringLiteral("RESET")) {
+            resp.body = QByteArray(200000, 'r');
+            resp.resetMidBody = true;
+        } else if (s == QStringLiteral("STALL")) {
+            resp.body = QByteArray(1000, 's');
+            resp.stallMidBody = true;
+        } else if (s == QStringLiteral("HUGE")) {
+            resp.body = QByteArray(3 << 20, 'h');
+        } else if (s.startsWith(QStringLiteral("HOP"))) {
+            const int n = s.mid(3).toInt();
+            resp.status = 302;
+            resp.reason = "Found";
+            resp.headers = {{"Location", n > 1 ? QByteArray("/q?s=HOP" + QByteArray::number(n - 1)) : QByteArray("/q?s=OK")}};
+        }
+        return resp;
+    });
+    QtHttpClient client(shortLimits(), false);
+    auto get = [&](const char* symbol) { return client.get(quoteUrl(server.host(), QString::fromLatin1(symbol))); };
+
+    HttpResult r = get("OK");
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.body, QStringLiteral("café"));
+    EXPECT_EQ(server.requests().last().headers.value("user-agent"), kBrowserUserAgent);
+    EXPECT_EQ(get("LATIN").body, QStringLiteral("café"));
+    EXPECT_EQ(get("GZ").body, QString(100000, QLatin1Char('z')));
+    EXPECT_EQ(get("HOP3").body, QStringLiteral("café")) << "a chain of redirects is followed";
+    EXPECT_EQ(get("HOP30").error, QStringLiteral("Too many redirects"));
+    EXPECT_EQ(get("404").error, QStringLiteral("Not Found (HTTP 404)"));
+    EXPECT_EQ(get("429").error, QStringLiteral("Too Many Requests (HTTP 429)"));
+    EXPECT_EQ(get("500").error, QStringLiteral("Internal Server Error (HTTP 500)"));
+    EXPECT_FALSE(get("RESET").ok);
+    r = get("STALL");
+    EXPECT_EQ(r.error, QStringLiteral("Operation timed out"));
+    r = get("HUGE");
+    EXPECT_EQ(r.error, QStringLiteral("The page is larger than 1 MB"));
+    EXPECT_TRUE(get("OK").ok) << "the client still works after failures";
+}
+
+TEST(HttpClient, refusedConnectionAndWholeRequestBound)
+{
+    quint16 closedPort;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        closedPort = probe.serverPort();
+    }
+    QtHttpClient client(shortLimits(), false);
+    EXPECT_EQ(client.get(quoteUrl(QStringLiteral("127.0.0.1:") + QString::number(closedPort), QStringLiteral("X"))).error,
+              QStringLiteral("Connection refused"));
+
+    // A server that trickles bytes never stalls, but the whole request is bounded.
+    QuoteServer slow([](const Request&) {
+        Response r;
+        r.delayMs = 5000;
+        return r;
+    });
+    HttpLimits limits = shortLimits();
+    limits.stallMs = 10000;
+    limits.totalMs = 300;
+    QtHttpClient bounded(limits, false);
+    EXPECT_EQ(bounded.get(quoteUrl(slow.host(), QStringLiteral("X"))).error, QStringLiteral("Operation timed out"));
+}
+
+TEST(HttpClient, bodyDecodingFollowsTheCharset)
+{
+    EXPECT_EQ(decodeBody("caf\xc3\xa9", "text/html"), QStringLiteral("café"));
+    EXPECT_EQ(decodeBody("caf\xe9", "text/html; charset=\"iso-8859-1\""), QStringLiteral("café"));
+    EXPECT_EQ(decodeBody("\x80", "text/html;charset=windows-1252"), QStringLiteral("€"));
+    EXPECT_EQ(decodeBody(QByteArray("a\0b\0", 4), "text/html; charset=UTF-16LE"), QStringLiteral("ab"));
+    EXPECT_EQ(decodeBody("caf\xc3\xa9", "text/html; charset=x-unknown"), QStringLiteral("café"));
+}

@@ -1,0 +1,318 @@
+#include "support/quote_page_generator.h"
+#include "support/quote_server.h"
+#include "support/window_fixture.h"
+
+#include "core/error_report.h"
+
+#include <QTcpServer>
+#include <QTimer>
+
+using namespace larkspire;
+using namespace larkspire::test;
+
+namespace {
+
+QByteArray smallPage(const QString& symbol, const QString& name, bool withKeys = true)
+{
+    QByteArray page = "<html><head><title>" + symbol.toUtf8() + " : Summary for " + name.toUtf8() +
+                      " - Yahoo Finance</title></head>\n<body>";
+    if (withKeys)
+        page += "\"QuoteSummaryStore\":{\"price\":{\"regularMarketOpen\":{\"raw\":10.5,\"fmt\":\"10.50\"},"
+                "\"averageDailyVolume3Month\":{\"raw\":1234567,\"fmt\":\"1.23M\"},"
+                "\"regularMarketDayHigh\":{\"raw\":11,\"fmt\":\"11.00\"},"
+                "\"regularMarketPreviousClose\":{\"raw\":10.25,\"fmt\":\"10.25\"},"
+                "\"postMarketPrice\":{\"raw\":10.75,\"fmt\":\"10.75\"},"
+                "\"regularMarketDayLow\":{\"raw\":9.75,\"fmt\":\"9.75\"},"
+                "\"regularMarketVolume\":{\"raw\":500,\"fmt\":\"500\"},"
+                "\"marketCap\":{\"raw\":123000000000,\"fmt\":\"123B\"}}}";
+    return page + "</body></html>";
+}
+
+} // namespace
+
+class RetrievalRun : public WindowFixture {
+protected:
+    void SetUp() override
+    {
+        server = std::make_unique<QuoteServer>([this](const Request& r) { return answer(r); });
+        HttpLimits limits;
+        limits.stallMs = 400;
+        limits.totalMs = 5000;
+        http = std::make_unique<QtHttpClient>(limits, false);
+        quoteHost = server->host();
+        start();
+    }
+    Response answer(const Request& r)
+    {
+        const QString symbol = QuoteServer::symbolOf(r);
+        progressSeen << window->controls().ProgressBar1->value();
+        barTextSeen << window->controls().ProgressBar1->barText();
+        pointerSeen << window->MousePointer();
+        if (onRequest)
+            onRequest(symbol);
+        if (handler)
+            return handler(symbol);
+        Response resp;
+        resp.body = smallPage(symbol, symbol + QStringLiteral(" Corp."));
+        return resp;
+    }
+    void symbolsAre(std::initializer_list<const char*> items)
+    {
+        window->symbolList().clear();
+        for (const char* i : items)
+            window->symbolList().add(QString::fromUtf8(i));
+    }
+    QStringList rows()
+    {
+        QStringList out;
+        ListModel& r = window->resultsList();
+        for (int i = 1; i <= r.count(); ++i) {
+            QString line = r.text(i);
+            for (int k = 1; k <= 8; ++k)
+                line += QLatin1Char('|') + r.subItem(i, k);
+            out << line;
+        }
+        return out;
+    }
+    void run() { window->controls().PushButton17->click(); }
+    QStringList requestedSymbols()
+    {
+        QStringList out;
+        for (const Request& r : server->requests())
+            out << QString::fromLatin1(r.target);
+        return out;
+    }
+
+    std::unique_ptr<QuoteServer> server;
+    std::function<Response(const QString&)> handler;
+    std::function<void(const QString&)> onRequest;
+    QList<int> progressSeen;
+    QStringList barTextSeen;
+    QList<int> pointerSeen;
+};
+
+TEST_F(RetrievalRun, rowsShowNamesOrSymbolsAsTyped)
+{
+    symbolsAre({"GOOG", "msft"});
+    window->controls().Check5->setChecked(false);
+    run();
+    EXPECT_EQ(requestedSymbols(), (QStringList{QStringLiteral("/q?s=GOOG"), QStringLiteral("/q?s=MSFT")}));
+    EXPECT_EQ(rows(), (QStringList{QStringLiteral("GOOG|10.75|10.5|11|9.75|500.00|1,234,567.00|123.00B|10.25"),
+                                   QStringLiteral("msft|10.75|10.5|11|9.75|500.00|1,234,567.00|123.00B|10.25")}));
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Done.")});
+    EXPECT_EQ(dialogs.messages[0].title, QStringLiteral("Larkspire"));
+    EXPECT_FALSE(window->resultsList().checked(1)) << "new rows are unticked";
+
+    window->controls().Check5->setChecked(true);
+    run();
+    EXPECT_EQ(window->resultsList().count(), 2) << "a new run empties the list first";
+    EXPECT_EQ(window->resultsList().text(1), QStringLiteral("GOOG Corp. "));
+    EXPECT_EQ(window->resultsList().text(2), QStringLiteral("MSFT Corp. "));
+}
+
+TEST_F(RetrievalRun, progressPointerAndDoneForThreeSymbols)
+{
+    symbolsAre({"A", "B", "C"});
+    run();
+    EXPECT_EQ(progressSeen, (QList<int>{33, 66, 100}));
+    EXPECT_EQ(barTextSeen, (QStringList{QStringLiteral("Processing: A"), QStringLiteral("Processing: B"),
+                                        QStringLiteral("Processing: C")}));
+    EXPECT_EQ(pointerSeen, (QList<int>{11, 11, 11}));
+    EXPECT_EQ(window->controls().ProgressBar1->value(), 0);
+    EXPECT_EQ(window->controls().ProgressBar1->barText(), QStringLiteral("Progress Bar"));
+    EXPECT_EQ(window->MousePointer(), kPointerDefault);
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Done.")});
+}
+
+TEST_F(RetrievalRun, emptyListStillEmptiesResetsAndSaysDone)
+{
+    window->resultsList().add(QStringLiteral("old"));
+    run();
+    EXPECT_TRUE(server->requests().isEmpty());
+    EXPECT_EQ(window->resultsList().count(), 0);
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Done.")});
+}
+
+TEST_F(RetrievalRun, unrecognisedPagesAddNoRows)
+{
+    handler = [](const QString& s) {
+        Response r;
+        if (s == QStringLiteral("NONAME"))
+            r.body = "<title>NONAME : Summary for Something</title>";
+        else if (s == QStringLiteral("NOKEYS"))
+            r.body = smallPage(s, QStringLiteral("Bare Inc."), false);
+        else if (s == QStringLiteral("OTHER"))
+            r.body = smallPage(QStringLiteral("ELSE"), QStringLiteral("Else"));
+        return r;
+    };
+    symbolsAre({"NONAME", "NOKEYS", "OTHER"});
+    run(); // names shown: no name, no row
+    EXPECT_EQ(rows(), QStringList{QStringLiteral("Bare Inc. ||||||||")});
+    window->controls().Check5->setChecked(false);
+    run();
+    EXPECT_EQ(rows(), (QStringList{QStringLiteral("NONAME||||||||"), QStringLiteral("NOKEYS||||||||")}));
+    EXPECT_EQ(dialogs.messageTexts(), (QStringList{QStringLiteral("Done."), QStringLiteral("Done.")}));
+}
+
+TEST_F(RetrievalRun, failedFetchesAreReportedAtStep116AndNeverReuseTheLastPage)
+{
+    int calls = 0;
+    handler = [&](const QString& s) {
+        Response r;
+        ++calls;
+        if (s == QStringLiteral("BAD") || (s == QStringLiteral("TWICE") && calls == 3)) {
+            r.status = 404;
+            r.reason = "Not Found";
+        } else {
+            r.body = smallPage(s, QStringLiteral("Twice Ltd"));
+        }
+        return r;
+    };
+    symbolsAre({"BAD", "TWICE", "TWICE"});
+    run();
+    EXPECT_EQ(window->resultsList().count(), 1) << "the second TWICE fails and gets no stale row";
+    const QStringList texts = dialogs.messageTexts();
+    ASSERT_EQ(texts.size(), 3);
+    EXPECT_EQ(texts[0], errorReportText(QStringLiteral("Not Found (HTTP 404)"), QStringLiteral("Form1"),
+                                        QStringLiteral("PushButton17_Click"), 116));
+    EXPECT_TRUE(texts[1].startsWith(QStringLiteral("Not Found (HTTP 404)\r\n")));
+    EXPECT_EQ(texts[2], QStringLiteral("Done."));
+}
+
+TEST_F(RetrievalRun, everyKindOfHttpFailureIsReportedAndTheRunGoesOn)
+{
+    handler = [](const QString& s) {
+        Response r;
+        r.body = smallPage(s, QStringLiteral("X"));
+        if (s == QStringLiteral("R429")) {
+            r.status = 429;
+            r.reason = "Too Many Requests";
+        } else if (s == QStringLiteral("R500")) {
+            r.status = 500;
+            r.reason = "Internal Server Error";
+        } else if (s == QStringLiteral("RESET")) {
+            r.body = smallPage(s, QStringLiteral("X")) + QByteArray(100000, ' ');
+            r.resetMidBody = true;
+        } else if (s == QStringLiteral("STALL")) {
+            r.stallMidBody = true;
+        } else if (s == QStringLiteral("GZ")) {
+            r.gzip = true;
+        } else if (s == QStringLiteral("LATIN")) {
+            r.headers = {{"Content-Type", "text/html; charset=ISO-8859-1"}};
+            r.body = "<title>LATIN : Summary for Caf\xe9 Soci\xe9t\xe9 - Yahoo Finance";
+        } else if (s.startsWith(QStringLiteral("HOP"))) {
+            r.status = 301;
+            r.reason = "Moved";
+            r.headers = {{"Location", s == QStringLiteral("HOP1") ? "/final" : "/quote/q?s=HOP1"}};
+        } else if (s.isEmpty()) { // the end of the redirect chain
+            r.body = smallPage(QStringLiteral("HOP2"), QStringLiteral("Hop"));
+        }
+        return r;
+    };
+    symbolsAre({"R429", "R500", "RESET", "STALL", "GZ", "LATIN", "HOP2"});
+    run();
+    QStringList names;
+    for (int i = 1; i <= window->resultsList().count(); ++i)
+        names << window->resultsList().text(i);
+    EXPECT_EQ(names, (QStringList{QStringLiteral("X "), QStringLiteral("Café Société "), QStringLiteral("Hop ")}))
+        << "gzip, ISO-8859-1 and a redirect chain give rows";
+    const QStringList texts = dialogs.messageTexts();
+    ASSERT_EQ(texts.size(), 5) << texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(texts[0].startsWith(QStringLiteral("Too Many Requests (HTTP 429)\r\n")));
+    EXPECT_TRUE(texts[1].startsWith(QStringLiteral("Internal Server Error (HTTP 500)\r\n")));
+    EXPECT_TRUE(texts[2].contains(QStringLiteral("at line 116")));
+    EXPECT_TRUE(texts[3].startsWith(QStringLiteral("Operation timed out\r\n")));
+    EXPECT_EQ(texts[4], QStringLiteral("Done."));
+}
+
+TEST_F(RetrievalRun, refusedConnectionIsReported)
+{
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    quoteHost = QStringLiteral("127.0.0.1:") + QString::number(probe.serverPort());
+    probe.close();
+    start();
+    symbolsAre({"GOOG"});
+    run();
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("Connection refused\r\nin ")));
+    EXPECT_EQ(dialogs.messages[1].text, QStringLiteral("Done."));
+}
+
+TEST_F(RetrievalRun, realisticPagesGiveEachStocksOwnFigures)
+{
+    handler = [](const QString& s) {
+        PageShape shape;
+        shape.symbol = s;
+        shape.shortName = s + QStringLiteral(" & Co");
+        shape.open = s == QStringLiteral("AAA") ? QStringLiteral("1.5") : QStringLiteral("2.5");
+        shape.targetBytes = 300 * 1024;
+        Response r;
+        r.body = makeQuotePage(shape);
+        r.gzip = true;
+        return r;
+    };
+    symbolsAre({"AAA", "BBB"});
+    run();
+    ASSERT_EQ(window->resultsList().count(), 2);
+    EXPECT_EQ(window->resultsList().text(1), QStringLiteral("AAA & Co "));
+    EXPECT_EQ(window->resultsList().subItem(1, 2), QStringLiteral("1.5"));
+    EXPECT_EQ(window->resultsList().subItem(2, 2), QStringLiteral("2.5"));
+    EXPECT_EQ(window->resultsList().subItem(2, 7), QStringLiteral("2415.63B"));
+}
+
+TEST_F(RetrievalRun, clearResultsAndASecondStartDuringARun)
+{
+    symbolsAre({"A", "B", "C"});
+    onRequest = [&](const QString& s) {
+        if (s == QStringLiteral("B")) {
+            window->controls().PushButton2->click(); // Clear Results: no busy check
+            window->controls().PushButton17->click(); // a second Start does nothing
+            window->ListView2_DblClick();             // busy: refused
+        }
+    };
+    run();
+    EXPECT_EQ(server->requests().size(), 3);
+    QStringList names;
+    for (int i = 1; i <= window->resultsList().count(); ++i)
+        names << window->resultsList().text(i);
+    EXPECT_EQ(names, (QStringList{QStringLiteral("B Corp. "), QStringLiteral("C Corp. ")}));
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Done.")});
+}
+
+TEST_F(RetrievalRun, symbolsRemovedBeforeTheFirstPumpAreNotFetched)
+{
+    symbolsAre({"A", "B", "C"});
+    // Before the hourglass is set, the first pump lets "Clear List" through.
+    QTimer::singleShot(0, window.get(), [&] { window->controls().PushButton1->click(); });
+    run();
+    EXPECT_TRUE(server->requests().size() <= 1);
+    EXPECT_EQ(dialogs.messageTexts().last(), QStringLiteral("Done."));
+}
+
+TEST_F(RetrievalRun, closingTheWindowDuringARunStoresTheListAndEnds)
+{
+    symbolsAre({"A", "B", "C"});
+    onRequest = [&](const QString& s) {
+        if (s == QStringLiteral("B"))
+            window->close();
+    };
+    run();
+    EXPECT_EQ(server->requests().size(), 2) << "no request after the close";
+    EXPECT_EQ(endProgramCalls, 1);
+    EXPECT_EQ(stored(kKeyStockQuotes), QStringLiteral("A;B;C"));
+    EXPECT_TRUE(dialogs.messages.empty()) << "no Done. and no error report after the window went";
+    EXPECT_TRUE(window->hasEnded());
+}
+
+TEST_F(RetrievalRun, aRowRemovedWhileItIsFilledIsNotWrittenTo)
+{
+    symbolsAre({"A"});
+    window->controls().Check5->setChecked(false);
+    // The row is removed from under the run as soon as it appears.
+    QObject::connect(&window->resultsList(), &QAbstractItemModel::rowsInserted, window.get(),
+                     [&] { window->resultsList().clear(); });
+    run();
+    EXPECT_EQ(window->resultsList().count(), 0);
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Done.")});
+}

@@ -1,0 +1,224 @@
+#include "window/results_fixture.h"
+
+#include <QFile>
+#include <QTimer>
+
+using namespace larkspire;
+using namespace larkspire::test;
+
+namespace {
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return "<unreadable>";
+    return f.readAll();
+}
+
+const QByteArray kHeaderNames = "Stock Name\tStock Price\tOpen\tHigh\tLow\t Volume\tAvg Vol\tMkt Cap\tPrev Close\t\r\n";
+
+} // namespace
+
+class TextExport : public ResultsFixture {
+protected:
+    QString save(const QString& name)
+    {
+        const QString path = dir.filePath(name);
+        dialogs.saveAnswers = {path};
+        window->controls().PushButton4->click();
+        return path;
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(TextExport, emptyListGivesTheHeaderLineAlone)
+{
+    const QString path = save(QStringLiteral("empty.txt"));
+    EXPECT_EQ(readFile(path), kHeaderNames);
+    ASSERT_EQ(dialogs.saveRequests.size(), 1u);
+    EXPECT_EQ(dialogs.saveRequests[0].title, QStringLiteral("Save"));
+    EXPECT_EQ(dialogs.saveRequests[0].filter, QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"));
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(window->controls().ProgressBar1->barText(), QStringLiteral("Progress Bar"));
+    EXPECT_EQ(window->MousePointer(), kPointerDefault);
+}
+
+TEST_F(TextExport, columnsAreAlignedOverEveryRowTickedOrNot)
+{
+    addRow({QStringLiteral("GOOG"), QStringLiteral("1.5")}, true);
+    addRow({QStringLiteral("A much longer name"), QStringLiteral("123456789012"), QStringLiteral("x")}, false);
+    addRow({QStringLiteral("MSFT"), QString(), QStringLiteral("<b>7</b>")}, true);
+    const QString path = save(QStringLiteral("rows.txt"));
+    const QByteArray expected =
+        "Stock Name        \tStock Price \tOpen    \tHigh\tLow\t Volume\tAvg Vol\tMkt Cap\tPrev Close\t\r\n"
+        "GOOG              \t1.5         \t        \t    \t   \t       \t       \t       \t          \t\r\n"
+        "MSFT              \t            \t<b>7</b>\t    \t   \t       \t       \t       \t          \t\r\n";
+    EXPECT_EQ(readFile(path), expected);
+}
+
+TEST_F(TextExport, noTickedRowStillWidensTheHeader)
+{
+    addRow({QStringLiteral("Name longer than header")}, false);
+    const QString path = save(QStringLiteral("none"));
+    EXPECT_EQ(readFile(path), "Stock Name             \tStock Price\tOpen\tHigh\tLow\t Volume\tAvg Vol\tMkt Cap\t"
+                              "Prev Close\t\r\n")
+        << "a name without extension is used as typed";
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("none"))));
+}
+
+TEST_F(TextExport, nonAsciiIsWrittenAsUtf8WithoutAByteOrderMark)
+{
+    addRow({QStringLiteral("Nestlé €")}, true);
+    const QByteArray content = readFile(save(QStringLiteral("u.txt")));
+    EXPECT_FALSE(content.startsWith("\xef\xbb\xbf"));
+    EXPECT_TRUE(content.contains("Nestl\xc3\xa9 \xe2\x82\xac  \t"));
+}
+
+TEST_F(TextExport, progressGoesThroughItsPositionsAndTexts)
+{
+    for (int i = 1; i <= 2500; ++i)
+        addRow({QStringLiteral("S%1").arg(i), QStringLiteral("1")}, i != 1000);
+    ProgressBar* bar = window->controls().ProgressBar1;
+    std::vector<double> positions;
+    QStringList texts;
+    QObject::connect(bar, &ProgressBar::positionSet, window.get(), [&](double p) { positions.push_back(p); });
+    QObject::connect(bar, &ProgressBar::textSet, window.get(), [&](const QString& t) {
+        if (texts.isEmpty() || texts.last() != t)
+            texts << t;
+    });
+    const QString path = save(QStringLiteral("p.txt"));
+    EXPECT_EQ(readFile(path).count("\r\n"), 2500) << "the header and 2,499 ticked rows";
+
+    ASSERT_GE(positions.size(), 6u);
+    EXPECT_EQ(positions[0], 1);
+    EXPECT_EQ(positions[1], 10);
+    EXPECT_EQ(positions[2], 20);
+    EXPECT_DOUBLE_EQ(positions[3], 0.08) << "(2500 div 2000 + 1) / 2500 * 100";
+    EXPECT_EQ(positions.size(), 3u + 2499u + 2u) << "no position for the unticked row";
+    EXPECT_DOUBLE_EQ(positions[positions.size() - 3], 100.04) << "row 2500";
+    EXPECT_EQ(positions[positions.size() - 2], 100);
+    EXPECT_EQ(positions.back(), 0);
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("Writing file: p.txt"), QStringLiteral("Writing file: p.txt (2000)"),
+                                  QStringLiteral("Done."), QStringLiteral("Progress Bar")}))
+        << "row 1000 is not ticked, so its text never shows";
+    EXPECT_TRUE(dialogs.messages.empty()) << "success shows no box";
+}
+
+TEST_F(TextExport, withoutAProgressBarNothingIsShown)
+{
+    addRow({QStringLiteral("GOOG")}, true);
+    int sets = 0;
+    QObject::connect(window->controls().ProgressBar1, &ProgressBar::positionSet, window.get(), [&] { ++sets; });
+    const QString path = dir.filePath(QStringLiteral("nobar.txt"));
+    window->SaveListviewProperlySpaced(window->controls().ListView2, path, nullptr);
+    EXPECT_EQ(sets, 0);
+    EXPECT_TRUE(readFile(path).endsWith("GOOG      \t           \t    \t    \t   \t       \t       \t       \t          \t\r\n"));
+}
+
+TEST_F(TextExport, fileThatCannotBeCreatedIsReportedOnceAndNothingIsWritten)
+{
+    addRow({QStringLiteral("GOOG")}, true);
+    addRow({QStringLiteral("MSFT")}, true);
+    save(QStringLiteral("missing-folder/out.txt"));
+    ASSERT_EQ(dialogs.messages.size(), 1u) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral(".Main.SaveListviewProperlySpaced at line 154\r\r")));
+    EXPECT_EQ(window->controls().ProgressBar1->barText(), QStringLiteral("Progress Bar"));
+    EXPECT_EQ(window->controls().ProgressBar1->position(), 0);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("missing-folder/out.txt"))));
+    EXPECT_EQ(window->MousePointer(), kPointerDefault);
+
+    // A folder where the file should be: one report, the folder untouched.
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("taken")));
+    save(QStringLiteral("taken"));
+    EXPECT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("taken"))).isDir());
+}
+
+TEST_F(TextExport, readOnlyTargetsKeepTheirOldFile)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "file permissions do not bind root";
+    const QString path = dir.filePath(QStringLiteral("old.txt"));
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old content");
+    old.close();
+    QFile::setPermissions(path, QFile::ReadOwner);
+    addRow({QStringLiteral("GOOG")}, true);
+    save(QStringLiteral("old.txt"));
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(readFile(path), "old content");
+}
+
+TEST_F(TextExport, anExistingFileIsReplacedWhole)
+{
+    const QString path = dir.filePath(QStringLiteral("again.txt"));
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(100000, 'x'));
+    old.close();
+    save(QStringLiteral("again.txt"));
+    EXPECT_EQ(readFile(path), kHeaderNames);
+}
+
+TEST_F(TextExport, cancelWritesNothing)
+{
+    dialogs.saveAnswers = {QString()};
+    window->controls().PushButton4->click();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(TextExport, cellsLongerThanSixteenBitsAreAligned)
+{
+    const QString longCell(40000, QLatin1Char('L'));
+    addRow({longCell, QStringLiteral("1")}, true);
+    addRow({QStringLiteral("S"), QStringLiteral("2")}, true);
+    const QByteArray content = readFile(save(QStringLiteral("long.txt")));
+    const QList<QByteArray> lines = content.split('\n');
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[1].indexOf('\t'), 40000);
+    EXPECT_EQ(lines[2].indexOf('\t'), 40000);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(TextExport, closingTheWindowPartWayLeavesTheOldFileWhole)
+{
+    const QString path = dir.filePath(QStringLiteral("kept.txt"));
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old content");
+    old.close();
+    for (int i = 0; i < 3000; ++i)
+        addRow({QStringLiteral("S%1").arg(i), QStringLiteral("1")}, true);
+    dialogs.saveAnswers = {path};
+    QTimer::singleShot(0, window.get(), [&] { window->close(); });
+    window->controls().PushButton4->click();
+    EXPECT_TRUE(window->hasEnded());
+    EXPECT_EQ(readFile(path), "old content");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("kept.txt")})
+        << "no half-written file is left beside it";
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(TextExport, everyThousandthTickedRowNamesItselfAndAPlainNameShowsWhole)
+{
+    for (int i = 1; i <= 2500; ++i)
+        addRow({QStringLiteral("S%1").arg(i)}, true);
+    QStringList texts;
+    QObject::connect(window->controls().ProgressBar1, &ProgressBar::textSet, window.get(), [&](const QString& t) {
+        if (texts.isEmpty() || texts.last() != t)
+            texts << t;
+    });
+    // A file name without any separator, relative to the working folder.
+    const QString saved = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    window->SaveListviewProperlySpaced(window->controls().ListView2, QStringLiteral("plain"),
+                                       window->controls().ProgressBar1);
+    QDir::setCurrent(saved);
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("Writing file: plain"), QStringLiteral("Writing file: plain (1000)"),
+                                  QStringLiteral("Writing file: plain (2000)"), QStringLiteral("Done."),
+                                  QStringLiteral("Progress Bar")}));
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("plain"))).count("\r\n"), 2501);
+}
