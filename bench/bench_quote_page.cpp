@@ -1,8 +1,10 @@
 // The whole parse of one quote page (clean, title, eight cells) against a
 // straightforward baseline that uses Qt's case-insensitive indexOf for every
-// search, on realistic synthetic pages of 0.1 to 10 MB.
+// search, on realistic synthetic pages of 0.1 to 10 MB of the 2018 layout,
+// and on a 2.5 MB page of today's layout (figures in an embedded fetch).
 #include "alloc_counter.h"
 #include "quotes/quote_page.h"
+#include "quotes/quote_reading.h"
 #include "support/quote_page_generator.h"
 
 #include <benchmark/benchmark.h>
@@ -23,6 +25,17 @@ const QString& pageOfSize(int bytes)
         it = pages.emplace(bytes, QString::fromUtf8(test::makeQuotePage(shape))).first;
     }
     return it->second;
+}
+
+const QString& fetchedDataPage()
+{
+    static const QString page = [] {
+        test::PageShape shape;
+        shape.layout = test::PageLayout::FetchedData;
+        shape.targetBytes = 2'500'000;
+        return QString::fromUtf8(test::makeQuotePage(shape));
+    }();
+    return page;
 }
 
 const NumberFormats& formats()
@@ -75,6 +88,49 @@ int parseBaseline(const QString& body)
     return filled;
 }
 
+// Today's layout: the 2018 title is looked for first, then the later title
+// and the page's own quoteSummary fetch.
+int parseLater(const QString& body)
+{
+    const QuotePage page(CleanQuotePage(body));
+    const QuoteReading reading = ReadQuotePage(page, QStringLiteral("AAPL"));
+    int filled = reading.title.Name ? 1 : 0;
+    for (const QuoteCell& cell : QuoteCellTable)
+        if (QuoteCellValue(reading.figures, cell, formats()))
+            ++filled;
+    return filled;
+}
+
+int parseLaterBaseline(const QString& body)
+{
+    QString page = body;
+    page.remove(QLatin1Char('\t'));
+    page.remove(QLatin1Char('\r'));
+    page.remove(QLatin1Char('\n'));
+    if (page.indexOf(QStringLiteral("<title>AAPL : Summary for "), 0, Qt::CaseInsensitive) >= 0)
+        return 0;
+    int filled = 0;
+    const qsizetype open = page.indexOf(QStringLiteral("<title>"), 0, Qt::CaseInsensitive);
+    const qsizetype close = page.indexOf(QStringLiteral("</title>"), open, Qt::CaseInsensitive);
+    if (open >= 0 && close > open && page.mid(open, close - open).contains(QStringLiteral("(AAPL)")))
+        ++filled;
+    const qsizetype at = page.indexOf(QStringLiteral("data-url=\"https://query1.finance.yahoo.com/v10/finance/quoteSummary/AAPL?"),
+                                      0, Qt::CaseInsensitive);
+    const qsizetype bodyAt = page.indexOf(QStringLiteral("\"body\":\""), at, Qt::CaseInsensitive);
+    const qsizetype end = page.indexOf(QStringLiteral("</script>"), at, Qt::CaseInsensitive);
+    if (at < 0 || bodyAt < 0 || end < 0)
+        return filled;
+    const auto json = DecodeJsonString(page, bodyAt + 7);
+    if (!json)
+        return filled;
+    const qsizetype price = json->indexOf(QStringLiteral("\"price\":{"), 0, Qt::CaseInsensitive);
+    const QString object = json->mid(price, JsonValueLength(*json, price + 8) + 8);
+    for (const QuoteCell& cell : QuoteCellTable)
+        if (baselineRaw(object, 0, QString::fromLatin1(cell.key)))
+            ++filled;
+    return filled;
+}
+
 void report(benchmark::State& state, const QString& page, int (*fn)(const QString&))
 {
     const int filled = fn(page);
@@ -102,8 +158,26 @@ void BM_ParseBaselineQtIndexOf(benchmark::State& state)
     report(state, page, parseBaseline);
 }
 
+void BM_ParseTodaysLayout(benchmark::State& state)
+{
+    const QString& page = fetchedDataPage();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(parseLater(page));
+    report(state, page, parseLater);
+}
+
+void BM_ParseTodaysLayoutBaselineQtIndexOf(benchmark::State& state)
+{
+    const QString& page = fetchedDataPage();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(parseLaterBaseline(page));
+    report(state, page, parseLaterBaseline);
+}
+
 } // namespace
 
+BENCHMARK(BM_ParseTodaysLayout)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ParseTodaysLayoutBaselineQtIndexOf)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Parse)->Arg(100'000)->Arg(1'000'000)->Arg(2'000'000)->Arg(10'000'000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ParseBaselineQtIndexOf)
     ->Arg(100'000)

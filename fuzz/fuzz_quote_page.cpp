@@ -1,6 +1,9 @@
-// Feeds arbitrary bytes to the quote page parser, and checks the page
+// Feeds arbitrary bytes to the quote page parser (every layout) and the
+// consent form reader, and checks the page
 // search against Qt's own case-insensitive search on the same text.
+#include "quotes/consent_form.h"
 #include "quotes/quote_page.h"
+#include "quotes/quote_reading.h"
 #include "quotes/text_search.h"
 
 #include <QString>
@@ -21,13 +24,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const QString& text :
          {QString::fromUtf8(body), QString(reinterpret_cast<const QChar*>(body.constData()), body.size() / 2)}) {
         const larkspire::QuotePage page(larkspire::CleanQuotePage(text));
-        (void)larkspire::FindQuoteTitle(page.text(), symbol.toUpper());
+        const larkspire::QuoteReading reading = larkspire::ReadQuotePage(page, symbol.toUpper());
         for (const larkspire::QuoteCell& cell : larkspire::QuoteCellTable) {
             try {
                 (void)larkspire::QuoteCellValue(page, cell, formats);
+                (void)larkspire::QuoteCellValue(reading.figures, cell, formats);
             } catch (const larkspire::Failure&) {
             }
         }
+        (void)larkspire::DeclineConsentForm(text);
         (void)larkspire::StripTags(text);
         (void)larkspire::DecodeCharacterReferences(text);
         (void)larkspire::parseDecimal(text);

@@ -1,7 +1,9 @@
 #include "platform/qt_http_client.h"
 
 #include "core/text_decoding.h"
+#include "quotes/consent_form.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
@@ -47,6 +49,34 @@ void QtHttpClient::abort() { emit abortRequested(); }
 
 HttpResult QtHttpClient::get(const QUrl& url)
 {
+    const QDeadlineTimer deadline(m_limits.totalMs);
+    Exchange first = exchange(url, nullptr, deadline);
+    if (!first.result.ok || !IsConsentPage(first.result.body))
+        return first.result;
+
+    // The service wants a cookie consent first: decline it, once, and take
+    // the page it leads back to as the answer. The cookies it sets stay in
+    // the manager's jar, so later requests are not asked again.
+    HttpResult failed;
+    const auto decline = DeclineConsentForm(first.result.body);
+    const QUrl action = !decline ? QUrl()
+                        : decline->action.isEmpty() ? first.finalUrl
+                                                    : first.finalUrl.resolved(QUrl(decline->action));
+    if (!decline || !(action.scheme() == QStringLiteral("http") || action.scheme() == QStringLiteral("https"))) {
+        failed.error = QStringLiteral("The quote service asked for cookie consent with a form that cannot be declined");
+        return failed;
+    }
+    Exchange answered = exchange(action, &decline->body, deadline);
+    if (answered.result.ok && IsConsentPage(answered.result.body)) {
+        failed.error = QStringLiteral("The quote service asked for cookie consent again after it was declined");
+        return failed;
+    }
+    return answered.result;
+}
+
+QtHttpClient::Exchange QtHttpClient::exchange(const QUrl& url, const QByteArray* formBody,
+                                              const QDeadlineTimer& deadline)
+{
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader, kBrowserUserAgent);
     request.setRawHeader("Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
@@ -54,7 +84,13 @@ HttpResult QtHttpClient::get(const QUrl& url)
     request.setMaximumRedirectsAllowed(m_limits.maxRedirects);
     request.setTransferTimeout(m_limits.stallMs);
 
-    QNetworkReply* reply = m_manager->get(request);
+    QNetworkReply* reply = nullptr;
+    if (formBody) {
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+        reply = m_manager->post(request, *formBody);
+    } else {
+        reply = m_manager->get(request);
+    }
     QEventLoop loop;
     enum class Ending { Finished, TimedOut, TooLarge, Aborted } ending = Ending::Finished;
     auto stop = [&](Ending why) {
@@ -71,12 +107,16 @@ HttpResult QtHttpClient::get(const QUrl& url)
             stop(Ending::TooLarge);
     });
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    total.start(m_limits.totalMs);
+    total.start(std::max<qint64>(0, deadline.remainingTime()));
+    // Clicks and keys wait until the window's next pump: no handler runs in
+    // the middle of a fetch. Repaints, timers and a close request go on.
     if (!reply->isFinished())
-        loop.exec();
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
     total.stop();
 
-    HttpResult result;
+    Exchange exchanged;
+    exchanged.finalUrl = reply->url();
+    HttpResult& result = exchanged.result;
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QNetworkReply::NetworkError error = reply->error();
     if (ending == Ending::TimedOut || error == QNetworkReply::TimeoutError ||
@@ -107,7 +147,7 @@ HttpResult QtHttpClient::get(const QUrl& url)
         result.body = decodeBody(reply->readAll(), reply->header(QNetworkRequest::ContentTypeHeader).toByteArray());
     }
     reply->deleteLater();
-    return result;
+    return exchanged;
 }
 
 } // namespace larkspire

@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/http_client.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 
 class QNetworkAccessManager;
@@ -17,6 +18,8 @@ struct HttpLimits {
 // Qt Network: connections kept alive between requests, redirects followed
 // (never from https down to http), HSTS honoured, gzip accepted, proxies from
 // http_proxy / https_proxy / no_proxy when asked, and a browser's User-Agent.
+// The service's cookie consent form is declined on the user's behalf; its
+// cookies are kept in memory for the life of the client, never on disk.
 class QtHttpClient final : public QObject, public HttpClient {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(QtHttpClient)
@@ -30,6 +33,14 @@ signals:
     void abortRequested();
 
 private:
+    struct Exchange {
+        HttpResult result;
+        QUrl finalUrl; // where the redirects ended
+    };
+    // One request (a GET, or a form POST when a body is given), redirects
+    // followed, bounded by the limits and the deadline.
+    Exchange exchange(const QUrl& url, const QByteArray* formBody, const QDeadlineTimer& deadline);
+
     HttpLimits m_limits;
     QNetworkAccessManager* m_manager;
 };

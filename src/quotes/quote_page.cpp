@@ -89,9 +89,16 @@ qsizetype QuotePage::keySearchStart() const
     if (m_keyStart < 0) {
         static const QString store = QStringLiteral("\"QuoteSummaryStore\":{");
         const qsizetype at = indexOfIgnoringCase(m_text, store);
+        m_hasStore = at >= 0;
         m_keyStart = at < 0 ? 0 : at;
     }
     return m_keyStart;
+}
+
+bool QuotePage::hasQuoteSummaryStore() const
+{
+    keySearchStart();
+    return m_hasStore;
 }
 
 QuoteTitle FindQuoteTitle(const QString& cleanedPage, const QString& upperSymbol)

@@ -24,10 +24,12 @@ public:
     explicit QuotePage(QString cleaned = QString());
     const QString& text() const { return m_text; }
     qsizetype keySearchStart() const;
+    bool hasQuoteSummaryStore() const;
 
 private:
     QString m_text;
     mutable qsizetype m_keyStart = -1;
+    mutable bool m_hasStore = false;
 };
 
 struct QuoteTitle {

@@ -4,6 +4,7 @@
 #include "core/step_runner.h"
 #include "platform/http_client.h"
 #include "quotes/quote_page.h"
+#include "quotes/quote_reading.h"
 #include "quotes/quote_url.h"
 #include "window/main_window.h"
 
@@ -58,8 +59,11 @@ void MainWindow::PushButton17_Click()
             if (!fetched)
                 page = QuotePage(); // a failed fetch leaves nothing to read: no stale figures
             step(118, [&] { page = QuotePage(CleanQuotePage(page.text())); });
-            QuoteTitle title;
-            step(120, [&] { title = FindQuoteTitle(page.text(), symbol); });
+            // The 2018 title first, then the later layouts; the figures come
+            // from where the page's own data stands in its layout.
+            QuoteReading reading;
+            step(120, [&] { reading = ReadQuotePage(page, symbol); });
+            const QuoteTitle& title = reading.title;
             if (title.TitleFound) { // step 122
                 bool showNames = false;
                 step(126, [&] { showNames = m_ui.Check5->isChecked(); });
@@ -78,7 +82,7 @@ void MainWindow::PushButton17_Click()
                 if (ListModel::indexOf(row) == 0)
                     break;
                 step(cell.lastStep, [&] {
-                    if (const auto value = QuoteCellValue(page, cell, formats)) {
+                    if (const auto value = QuoteCellValue(reading.figures, cell, formats)) {
                         const int at = ListModel::indexOf(row);
                         if (at > 0)
                             resultsList().setSubItem(at, cell.subItem, *value);

@@ -1,6 +1,7 @@
 #include "support/quote_page_generator.h"
 
 #include <QStringList>
+#include <QUrl>
 
 #include <random>
 
@@ -30,6 +31,25 @@ QByteArray jsonEscape(const QString& text)
 QByteArray value(const QString& raw, const QString& fmt)
 {
     return "{\"raw\":" + raw.toUtf8() + ",\"fmt\":\"" + fmt.toUtf8() + "\",\"longFmt\":\"" + fmt.toUtf8() + "\"}";
+}
+
+QByteArray ownPriceObject(const PageShape& shape, bool etf)
+{
+    const QByteArray avgFmt = shape.averageVolumeFormatIsNull ? QByteArray("null") : QByteArray("\"88.31M\"");
+    QByteArray json = "\"price\":{\"maxAge\":1";
+    json += ",\"regularMarketOpen\":" + value(shape.open, shape.open);
+    json += ",\"averageDailyVolume3Month\":{\"raw\":" + shape.averageVolume.toUtf8() + ",\"fmt\":" + avgFmt +
+            ",\"longFmt\":\"" + shape.averageVolume.toUtf8() + "\"}";
+    json += ",\"regularMarketDayHigh\":" + value(shape.dayHigh, shape.dayHigh);
+    json += ",\"regularMarketPreviousClose\":" + value(shape.previousClose, shape.previousClose);
+    json += ",\"postMarketPrice\":" +
+            (shape.postMarketPrice ? value(*shape.postMarketPrice, *shape.postMarketPrice) : QByteArray("{}"));
+    json += ",\"regularMarketDayLow\":" + value(shape.dayLow, shape.dayLow);
+    json += ",\"regularMarketVolume\":" + value(shape.volume, QStringLiteral("84.36M"));
+    json += ",\"marketCap\":" + (etf ? QByteArray("{}") : value(shape.marketCap, QStringLiteral("2.42T")));
+    json += ",\"symbol\":\"" + jsonEscape(shape.symbol) + "\",\"shortName\":\"" + jsonEscape(shape.shortName) +
+            "\",\"marketState\":\"POST\"}";
+    return json;
 }
 
 class Writer {
@@ -73,15 +93,120 @@ private:
     bool m_withMarketCaps;
 };
 
+
+// Text as a JSON string's content: only the quote and the backslash escaped,
+// as the service writes the fetched bodies.
+QByteArray jsonStringContent(const QByteArray& text)
+{
+    QByteArray out;
+    out.reserve(text.size() + text.size() / 8);
+    for (const char c : text) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+// One embedded fetch: the script, its URL HTML-escaped, its body a JSON
+// text written as a JSON string.
+QByteArray fetchScript(const QByteArray& url, const QByteArray& bodyJson)
+{
+    QByteArray escapedUrl = url;
+    escapedUrl.replace("&", "&amp;");
+    return "<script type=\"application/json\" data-sveltekit-fetched data-url=\"" + escapedUrl +
+           "\" data-ttl=\"1\">{\"status\":200,\"statusText\":\"OK\",\"headers\":{},\"body\":\"" +
+           jsonStringContent(bodyJson) + "\"}</script>\n";
+}
+
+QByteArray percentEncoded(const QString& symbol) { return QUrl::toPercentEncoding(symbol); }
+
+QByteArray makeFetchedDataPage(const PageShape& shape, Writer& w)
+{
+    const bool etf = shape.marketCap == QStringLiteral("{}");
+    const QByteArray title = htmlEscape(pageTitle(shape));
+    QByteArray page;
+    page.reserve(shape.targetBytes + 8192);
+    page += "<!doctype html>\n<html lang=\"en-US\"><head><meta charset=\"utf-8\" />\n<title>" + title +
+            "</title>\n<meta property=\"og:title\" content=\"" + title + "\" /><meta name=\"twitter:title\" content=\"" +
+            title + "\" />\n</head><body><header><h1 class=\"logo\">Yahoo Finance</h1></header>\n";
+
+    // Other instruments: the market strip, trending lists, peers.
+    auto otherFetch = [&](int first) -> QByteArray {
+        QByteArray symbols;
+        QByteArray quotes;
+        for (int i = first; i < first + 6; ++i) {
+            const QByteArray sym = "OTH" + QByteArray::number(i);
+            symbols += (i > first ? "%2C" : "") + sym;
+            quotes += QByteArray(i > first ? "," : "") + w.otherQuote(i, false).mid(sym.size() + 3);
+        }
+        return fetchScript("https://query1.finance.yahoo.com/v7/finance/quote?fields=regularMarketPrice&symbols=" +
+                               symbols + "&lang=en-US&region=US",
+                           "{\"quoteResponse\":{\"result\":[" + quotes + "],\"error\":null}}");
+    };
+    auto newsBlock = [&]() -> QByteArray {
+        return "<div class=\"stream-item\"><fin-streamer data-symbol=\"OTH" + QByteArray::number(w.pick(1, 99)) +
+               "\" data-field=\"regularMarketPrice\" data-value=\"" + w.price() + "\"></fin-streamer><p>" +
+               htmlEscape(QString::fromUtf8(w.newsText(w.pick(200, 1200)))) + "</p></div>\n";
+    };
+    const int ownAt = shape.targetBytes * w.pick(55, 85) / 100;
+    int other = 1;
+    while (page.size() < ownAt) {
+        page += newsBlock();
+        page += otherFetch(other);
+        other += 6;
+    }
+    // The page's own symbol in a quote fetch too, with some figures but not all.
+    const QByteArray sym = percentEncoded(shape.symbol);
+    page += fetchScript("https://query1.finance.yahoo.com/v7/finance/quote?symbols=" + sym,
+                        "{\"quoteResponse\":{\"result\":[{\"symbol\":\"" + shape.symbol.toUtf8() +
+                            "\",\"regularMarketOpen\":{\"raw\":1.11,\"fmt\":\"1.11\"},\"regularMarketPreviousClose\":"
+                            "{\"raw\":1.12,\"fmt\":\"1.12\"}}],\"error\":null}}");
+    const QString fetchSymbol = shape.summaryFetchSymbol.value_or(shape.symbol);
+    if (!fetchSymbol.isEmpty()) {
+        const QByteArray body =
+            "{\"quoteSummary\":{\"result\":[{\"summaryProfile\":{\"industry\":\"Consumer Electronics\",\"longBusinessSummary\":\"" +
+            w.newsText(1500) + "\"},\"summaryDetail\":{\"maxAge\":1,\"regularMarketOpen\":" + value(QStringLiteral("2.22"), QStringLiteral("2.22")) +
+            ",\"regularMarketDayHigh\":" + value(QStringLiteral("2.23"), QStringLiteral("2.23")) +
+            ",\"regularMarketVolume\":" + value(QStringLiteral("2224"), QStringLiteral("2.2k")) +
+            ",\"marketCap\":" + (etf ? QByteArray("{}") : value(QStringLiteral("2225"), QStringLiteral("2.2k"))) + "}," +
+            ownPriceObject(shape, etf).replace("\\u002F", "/") +
+            ",\"defaultKeyStatistics\":{\"maxAge\":1,\"sharesOutstanding\":{\"raw\":15204100096,\"fmt\":\"15.2B\"}}}],"
+            "\"error\":null}}";
+        page += fetchScript("https://query1.finance.yahoo.com/v10/finance/quoteSummary/" + percentEncoded(fetchSymbol) +
+                                "?formatted=true&modules=summaryProfile%2CsummaryDetail%2Cprice%2CdefaultKeyStatistics"
+                                "&lang=en-US&region=US&crumb=kX1f.abc",
+                            body);
+    }
+    page += "<div data-testid=\"quote-statistics\"><fin-streamer data-field=\"regularMarketOpen\" data-value=\"" +
+            shape.open.toUtf8() + "\">" + shape.open.toUtf8() + " </fin-streamer></div>\n";
+    while (page.size() < shape.targetBytes - 2000) {
+        page += newsBlock();
+        page += otherFetch(other);
+        other += 6;
+    }
+    page += "<footer>" + w.newsText(400) + "</footer>\n</body></html>\n";
+    return page;
+}
+
 } // namespace
+
+QString pageTitle(const PageShape& shape)
+{
+    if (shape.layout == PageLayout::Summary2018)
+        return shape.symbol + QStringLiteral(" : Summary for ") + shape.shortName + QStringLiteral(" - Yahoo Finance");
+    return shape.shortName + QStringLiteral(" (") + shape.symbol +
+           QStringLiteral(") Stock Price, News, Quote & History - Yahoo Finance");
+}
 
 QByteArray makeQuotePage(const PageShape& shape)
 {
     const bool etf = shape.marketCap == QStringLiteral("{}");
     Writer w(shape.seed, !etf);
     const QByteArray sym = shape.symbol.toUtf8();
-    const QByteArray title = htmlEscape(shape.symbol + QStringLiteral(" : Summary for ") + shape.shortName +
-                                        QStringLiteral(" - Yahoo Finance"));
+    if (shape.layout == PageLayout::FetchedData)
+        return makeFetchedDataPage(shape, w);
+    const QByteArray title = htmlEscape(pageTitle(shape));
 
     // The HTML head and body before the data: about a fifth of the page.
     QByteArray page;
@@ -103,8 +228,8 @@ QByteArray makeQuotePage(const PageShape& shape)
 
     // The embedded JSON, on one line.
     QByteArray json = "root.App.main = {\"context\":{\"dispatcher\":{\"stores\":{";
-    json += "\"PageStore\":{\"pageData\":{\"pageName\":\"quote\",\"title\":\"" + jsonEscape(shape.symbol +
-            QStringLiteral(" : Summary for ") + shape.shortName + QStringLiteral(" - Yahoo Finance")) + "\"}},";
+    json += "\"PageStore\":{\"pageData\":{\"pageName\":\"quote\",\"title\":\"" + jsonEscape(pageTitle(shape)) +
+            "\"}},";
     json += "\"StreamDataStore\":{\"quoteData\":{";
     const int ownPlace = w.pick(2, 8);
     for (int i = 1; i <= 21; ++i) {
@@ -131,19 +256,7 @@ QByteArray makeQuotePage(const PageShape& shape)
     }
 
     // The page's own figures.
-    const QByteArray avgFmt = shape.averageVolumeFormatIsNull ? QByteArray("null") : QByteArray("\"88.31M\"");
-    json += "\"QuoteSummaryStore\":{\"price\":{";
-    json += "\"regularMarketOpen\":" + value(shape.open, shape.open);
-    json += ",\"averageDailyVolume3Month\":{\"raw\":" + shape.averageVolume.toUtf8() + ",\"fmt\":" + avgFmt +
-            ",\"longFmt\":\"" + shape.averageVolume.toUtf8() + "\"}";
-    json += ",\"regularMarketDayHigh\":" + value(shape.dayHigh, shape.dayHigh);
-    json += ",\"regularMarketPreviousClose\":" + value(shape.previousClose, shape.previousClose);
-    json += ",\"postMarketPrice\":" +
-            (shape.postMarketPrice ? value(*shape.postMarketPrice, *shape.postMarketPrice) : QByteArray("{}"));
-    json += ",\"regularMarketDayLow\":" + value(shape.dayLow, shape.dayLow);
-    json += ",\"regularMarketVolume\":" + value(shape.volume, QStringLiteral("84.36M"));
-    json += ",\"marketCap\":" + (etf ? QByteArray("{}") : value(shape.marketCap, QStringLiteral("2.42T")));
-    json += ",\"symbol\":\"" + jsonEscape(shape.symbol) + "\",\"shortName\":\"" + jsonEscape(shape.shortName) + "\"},";
+    json += "\"QuoteSummaryStore\":{" + ownPriceObject(shape, etf) + ",";
     json += "\"summaryDetail\":{\"regularMarketOpen\":" + value(shape.open, shape.open) +
             ",\"regularMarketDayHigh\":" + value(shape.dayHigh, shape.dayHigh) +
             ",\"regularMarketPreviousClose\":" + value(shape.previousClose, shape.previousClose) +

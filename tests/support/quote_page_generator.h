@@ -10,7 +10,12 @@
 
 namespace larkspire::test {
 
+// The layouts the service has served: 2018, 2019 to 2022 (the 2018 data
+// under a new title), and since 2024 (the data as embedded fetches).
+enum class PageLayout { Summary2018, EmbeddedStore, FetchedData };
+
 struct PageShape {
+    PageLayout layout = PageLayout::Summary2018;
     QString symbol = QStringLiteral("AAPL");
     QString shortName = QStringLiteral("Apple Inc.");
     QString open = QStringLiteral("145.37");
@@ -22,11 +27,17 @@ struct PageShape {
     QString marketCap = QStringLiteral("2415632670720"); // "{}" for an ETF
     std::optional<QString> postMarketPrice = QStringLiteral("145.52"); // nothing during trading hours
     bool averageVolumeFormatIsNull = false;
+    // The fetched-data layout: the symbol its quoteSummary fetch names (the
+    // page's own by default); an empty text leaves that fetch out.
+    std::optional<QString> summaryFetchSymbol;
     int targetBytes = 700 * 1024;
     unsigned seed = 1;
 };
 
 // The page as UTF-8 bytes, as a server sends it.
 QByteArray makeQuotePage(const PageShape& shape);
+
+// The title a page of the shape's layout carries, before HTML escaping.
+QString pageTitle(const PageShape& shape);
 
 } // namespace larkspire::test

@@ -52,7 +52,6 @@ void QuoteServer::onReadable(QTcpSocket* socket)
             return;
         }
         const QList<QByteArray> lines = buffer.left(end).split('\n');
-        buffer.remove(0, end + 4);
         Request request;
         const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
         request.method = first.value(0);
@@ -62,6 +61,14 @@ void QuoteServer::onReadable(QTcpSocket* socket)
             if (colon > 0)
                 request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
         }
+        const qsizetype length = request.headers.value("content-length").toLongLong();
+        if (buffer.size() - end - 4 < length) { // the rest of the body is still on its way
+            if (guard && guard->state() == QAbstractSocket::ConnectedState)
+                m_buffers.insert(socket, buffer);
+            return;
+        }
+        request.body = buffer.mid(end + 4, length);
+        buffer.remove(0, end + 4 + length);
         m_requests.append(request);
         const Response response = m_handler(request);
         if (response.delayMs > 0) {

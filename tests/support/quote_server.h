@@ -1,7 +1,8 @@
 #pragma once
 // A small HTTP/1.1 server on 127.0.0.1 for tests and benchmarks, answering
 // from a handler on the test's own thread (the client's waiting loop serves
-// it). It can delay, stall, cut a body off, redirect and send gzip.
+// it). It can delay, stall, cut a body off, redirect and send gzip, and it
+// reads the bodies of form posts.
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
@@ -29,6 +30,7 @@ struct Request {
     QByteArray method;
     QByteArray target; // path and query as sent
     QMap<QByteArray, QByteArray> headers; // lower-case names
+    QByteArray body;
 };
 
 class QuoteServer final : public QObject {

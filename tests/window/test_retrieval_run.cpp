@@ -1,6 +1,4 @@
-#include "support/quote_page_generator.h"
-#include "support/quote_server.h"
-#include "support/window_fixture.h"
+#include "window/retrieval_fixture.h"
 
 #include "core/error_report.h"
 
@@ -9,87 +7,6 @@
 
 using namespace larkspire;
 using namespace larkspire::test;
-
-namespace {
-
-QByteArray smallPage(const QString& symbol, const QString& name, bool withKeys = true)
-{
-    QByteArray page = "<html><head><title>" + symbol.toUtf8() + " : Summary for " + name.toUtf8() +
-                      " - Yahoo Finance</title></head>\n<body>";
-    if (withKeys)
-        page += "\"QuoteSummaryStore\":{\"price\":{\"regularMarketOpen\":{\"raw\":10.5,\"fmt\":\"10.50\"},"
-                "\"averageDailyVolume3Month\":{\"raw\":1234567,\"fmt\":\"1.23M\"},"
-                "\"regularMarketDayHigh\":{\"raw\":11,\"fmt\":\"11.00\"},"
-                "\"regularMarketPreviousClose\":{\"raw\":10.25,\"fmt\":\"10.25\"},"
-                "\"postMarketPrice\":{\"raw\":10.75,\"fmt\":\"10.75\"},"
-                "\"regularMarketDayLow\":{\"raw\":9.75,\"fmt\":\"9.75\"},"
-                "\"regularMarketVolume\":{\"raw\":500,\"fmt\":\"500\"},"
-                "\"marketCap\":{\"raw\":123000000000,\"fmt\":\"123B\"}}}";
-    return page + "</body></html>";
-}
-
-} // namespace
-
-class RetrievalRun : public WindowFixture {
-protected:
-    void SetUp() override
-    {
-        server = std::make_unique<QuoteServer>([this](const Request& r) { return answer(r); });
-        HttpLimits limits;
-        limits.stallMs = 400;
-        limits.totalMs = 5000;
-        http = std::make_unique<QtHttpClient>(limits, false);
-        quoteHost = server->host();
-        start();
-    }
-    Response answer(const Request& r)
-    {
-        const QString symbol = QuoteServer::symbolOf(r);
-        progressSeen << window->controls().ProgressBar1->value();
-        barTextSeen << window->controls().ProgressBar1->barText();
-        pointerSeen << window->MousePointer();
-        if (onRequest)
-            onRequest(symbol);
-        if (handler)
-            return handler(symbol);
-        Response resp;
-        resp.body = smallPage(symbol, symbol + QStringLiteral(" Corp."));
-        return resp;
-    }
-    void symbolsAre(std::initializer_list<const char*> items)
-    {
-        window->symbolList().clear();
-        for (const char* i : items)
-            window->symbolList().add(QString::fromUtf8(i));
-    }
-    QStringList rows()
-    {
-        QStringList out;
-        ListModel& r = window->resultsList();
-        for (int i = 1; i <= r.count(); ++i) {
-            QString line = r.text(i);
-            for (int k = 1; k <= 8; ++k)
-                line += QLatin1Char('|') + r.subItem(i, k);
-            out << line;
-        }
-        return out;
-    }
-    void run() { window->controls().PushButton17->click(); }
-    QStringList requestedSymbols()
-    {
-        QStringList out;
-        for (const Request& r : server->requests())
-            out << QString::fromLatin1(r.target);
-        return out;
-    }
-
-    std::unique_ptr<QuoteServer> server;
-    std::function<Response(const QString&)> handler;
-    std::function<void(const QString&)> onRequest;
-    QList<int> progressSeen;
-    QStringList barTextSeen;
-    QList<int> pointerSeen;
-};
 
 TEST_F(RetrievalRun, rowsShowNamesOrSymbolsAsTyped)
 {

@@ -1,0 +1,259 @@
+#include "quotes/quote_reading.h"
+
+#include "quotes/text_search.h"
+
+#include <QByteArray>
+
+namespace larkspire {
+
+namespace {
+
+// How far around a fetch's URL the script tag that holds it may reach; a
+// longer tag or URL is no fetch of the service's.
+constexpr qsizetype kTagReach = 8192;
+
+bool isBlank(QChar c) { return c == u' ' || c == u'\u00A0'; }
+
+QStringView trimmedBlanks(QStringView text)
+{
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && isBlank(text[from]))
+        ++from;
+    while (to > from && isBlank(text[to - 1]))
+        --to;
+    return text.mid(from, to - from);
+}
+
+int hexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+// The symbol a quoteSummary URL names: the path element after the marker,
+// percent-decoded as UTF-8.
+QString symbolOfFetchUrl(const QString& url, qsizetype afterMarker)
+{
+    qsizetype end = afterMarker;
+    while (end < url.size() && url[end] != u'?' && url[end] != u'#' && url[end] != u'/')
+        ++end;
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(url.mid(afterMarker, end - afterMarker).toUtf8()));
+}
+
+const QString kFetchMarker = QStringLiteral("/v10/finance/quoteSummary/");
+
+} // namespace
+
+std::optional<QString> DecodeJsonString(QStringView text, qsizetype openingQuote, qsizetype* end)
+{
+    if (openingQuote < 0 || openingQuote >= text.size() || text[openingQuote] != u'"')
+        return std::nullopt;
+    QString out;
+    qsizetype i = openingQuote + 1;
+    qsizetype runStart = i;
+    const qsizetype n = text.size();
+    while (i < n) {
+        const char16_t c = text[i].unicode();
+        if (c == u'"') {
+            out.append(text.mid(runStart, i - runStart));
+            if (end)
+                *end = i + 1;
+            return out;
+        }
+        if (c != u'\\') {
+            ++i;
+            continue;
+        }
+        out.append(text.mid(runStart, i - runStart));
+        if (i + 1 >= n)
+            return std::nullopt;
+        const char16_t e = text[i + 1].unicode();
+        i += 2;
+        switch (e) {
+        case u'"': out.append(u'"'); break;
+        case u'\\': out.append(u'\\'); break;
+        case u'/': out.append(u'/'); break;
+        case u'b': out.append(u'\b'); break;
+        case u'f': out.append(u'\f'); break;
+        case u'n': out.append(u'\n'); break;
+        case u'r': out.append(u'\r'); break;
+        case u't': out.append(u'\t'); break;
+        case u'u': {
+            if (i + 4 > n)
+                return std::nullopt;
+            int value = 0;
+            for (int k = 0; k < 4; ++k) {
+                const int d = hexDigit(text[i + k]);
+                if (d < 0)
+                    return std::nullopt;
+                value = value * 16 + d;
+            }
+            i += 4;
+            out.append(QChar(char16_t(value)));
+            break;
+        }
+        default:
+            return std::nullopt;
+        }
+        runStart = i;
+    }
+    return std::nullopt;
+}
+
+qsizetype JsonValueLength(QStringView text, qsizetype open)
+{
+    int depth = 0;
+    bool inString = false;
+    for (qsizetype i = open; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (inString) {
+            if (c == u'\\')
+                ++i;
+            else if (c == u'"')
+                inString = false;
+        } else if (c == u'"') {
+            inString = true;
+        } else if (c == u'{' || c == u'[') {
+            ++depth;
+        } else if (c == u'}' || c == u']') {
+            if (--depth == 0)
+                return i + 1 - open;
+        }
+    }
+    return text.size() - open;
+}
+
+std::optional<QString> FindLaterQuoteTitle(const QString& cleanedPage, const QString& upperSymbol)
+{
+    const qsizetype open = indexOfIgnoringCase(cleanedPage, u"<title>");
+    if (open < 0)
+        return std::nullopt;
+    const qsizetype start = open + 7;
+    const qsizetype close = indexOfIgnoringCase(cleanedPage, u"</title>", start);
+    if (close < 0)
+        return std::nullopt;
+    const QString decoded = DecodeCharacterReferences(cleanedPage.mid(start, close - start));
+    QStringView title = trimmedBlanks(decoded);
+    static const QString tail = QStringLiteral("- Yahoo Finance");
+    if (!title.endsWith(tail, Qt::CaseInsensitive))
+        return std::nullopt;
+    title.chop(tail.size());
+    // The symbol is the last parenthesised group; the name may hold groups of its own.
+    const qsizetype groupEnd = title.lastIndexOf(u')');
+    if (groupEnd < 0)
+        return std::nullopt;
+    const qsizetype groupStart = title.left(groupEnd).lastIndexOf(u'(');
+    if (groupStart < 0)
+        return std::nullopt;
+    const QStringView symbol = title.mid(groupStart + 1, groupEnd - groupStart - 1);
+    if (symbol.isEmpty() || symbol.compare(upperSymbol, Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    return trimmedBlanks(title.left(groupStart)).toString();
+}
+
+std::optional<QString> FetchedPriceObject(const QString& cleanedPage, const QString& upperSymbol)
+{
+    const QStringView page(cleanedPage);
+    const qsizetype n = page.size();
+    static const CaseInsensitiveSearch marker(kFetchMarker);
+    static const CaseInsensitiveSearch scriptEnd(u"</script>");
+    static const CaseInsensitiveSearch price(u"\"price\":{");
+    // One forward walk notes the last quote, the last ">" and the last
+    // "<script" before each occurrence of the marker, and the next quote and
+    // ">" after it are looked up once and reused: the work stays linear in
+    // the page however many occurrences a hostile page holds.
+    qsizetype walked = 0;
+    qsizetype lastQuote = -1, lastGt = -1, lastScript = -1;
+    qsizetype nextQuote = -1, nextGt = -1;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype at = marker.indexIn(page, from);
+        if (at < 0)
+            return std::nullopt;
+        from = at + 1;
+        for (; walked < at; ++walked) {
+            const char16_t c = page[walked].unicode();
+            if (c == u'"')
+                lastQuote = walked;
+            else if (c == u'>')
+                lastGt = walked;
+            else if (c == u'<' && page.mid(walked, 7).compare(u"<script", Qt::CaseInsensitive) == 0)
+                lastScript = walked;
+        }
+        // It must stand in the data-url attribute of a script tag: the
+        // attribute's quote is the last one, no ">" after it or after the
+        // tag's start.
+        if (lastQuote < 9 || lastGt > lastQuote || lastScript < lastGt || lastScript > lastQuote ||
+            at - lastQuote > kTagReach || page.mid(lastQuote - 9, 9).compare(u"data-url=", Qt::CaseInsensitive))
+            continue;
+        if (nextQuote < at)
+            nextQuote = page.indexOf(u'"', at);
+        if (nextQuote < 0)
+            return std::nullopt;
+        if (nextQuote - at > kTagReach)
+            continue;
+        if (nextGt < nextQuote)
+            nextGt = page.indexOf(u'>', nextQuote);
+        if (nextGt < 0)
+            return std::nullopt;
+        const QString url = DecodeCharacterReferences(page.mid(lastQuote + 1, nextQuote - lastQuote - 1).toString());
+        const qsizetype path = url.indexOf(kFetchMarker, 0, Qt::CaseInsensitive);
+        if (path < 0 || symbolOfFetchUrl(url, path + kFetchMarker.size()).compare(upperSymbol, Qt::CaseInsensitive))
+            continue;
+
+        // The script's text is the fetch's wrapper; its "body" is a JSON text
+        // written as one JSON string.
+        const qsizetype contentStart = nextGt + 1;
+        qsizetype contentEnd = scriptEnd.indexIn(page, contentStart);
+        if (contentEnd < 0)
+            contentEnd = n;
+        from = std::max(from, contentEnd);
+        const QStringView wrapper = page.mid(contentStart, contentEnd - contentStart);
+        const qsizetype bodyKey = wrapper.indexOf(u"\"body\":\"");
+        if (bodyKey < 0)
+            continue;
+        const auto body = DecodeJsonString(wrapper, bodyKey + 7);
+        if (!body)
+            continue;
+        const qsizetype object = price.indexIn(*body);
+        if (object < 0)
+            continue;
+        const qsizetype open = object + price.size() - 1;
+        return body->mid(open, JsonValueLength(*body, open));
+    }
+}
+
+QuoteReading ReadQuotePage(const QuotePage& cleaned, const QString& upperSymbol)
+{
+    QuoteReading reading;
+    reading.title = FindQuoteTitle(cleaned.text(), upperSymbol);
+    if (reading.title.TitleFound) {
+        reading.layout = QuoteLayout::Summary2018;
+        reading.figures = cleaned;
+        return reading;
+    }
+    auto name = FindLaterQuoteTitle(cleaned.text(), upperSymbol);
+    if (!name)
+        return reading;
+    reading.title.TitleFound = true;
+    reading.title.Name = std::move(name);
+    if (auto price = FetchedPriceObject(cleaned.text(), upperSymbol)) {
+        reading.layout = QuoteLayout::FetchedData;
+        reading.figures = QuotePage(std::move(*price));
+    } else if (cleaned.hasQuoteSummaryStore()) {
+        reading.layout = QuoteLayout::EmbeddedStore;
+        reading.figures = cleaned;
+    } else {
+        reading.layout = QuoteLayout::NoFigures;
+    }
+    return reading;
+}
+
+} // namespace larkspire

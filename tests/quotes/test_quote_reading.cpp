@@ -1,0 +1,198 @@
+#include "core/failure.h"
+#include "quotes/consent_form.h"
+#include "quotes/quote_reading.h"
+#include "support/quote_page_generator.h"
+
+#include <gtest/gtest.h>
+
+using namespace larkspire;
+using test::PageLayout;
+using test::PageShape;
+
+namespace {
+
+const NumberFormats english{QLocale(QLocale::English, QLocale::UnitedStates)};
+
+QuoteReading read(const QByteArray& page, const QString& symbol)
+{
+    return ReadQuotePage(QuotePage(CleanQuotePage(QString::fromUtf8(page))), symbol);
+}
+
+// Name (or "<none>") and the eight cells in sub-item order, joined by "|".
+QString row(const QuoteReading& r)
+{
+    QString out = r.title.TitleFound ? r.title.Name.value_or(QStringLiteral("<no name>")) : QStringLiteral("<none>");
+    std::map<int, QString> cells;
+    for (const QuoteCell& cell : QuoteCellTable)
+        cells[cell.subItem] = QuoteCellValue(r.figures, cell, english).value_or(QString());
+    for (const auto& [sub, text] : cells)
+        out += QLatin1Char('|') + text;
+    return out;
+}
+
+QByteArray titled(const char* title) { return "<html><head><title>" + QByteArray(title) + "</title></head></html>"; }
+
+} // namespace
+
+TEST(QuoteReading, laterTitlesNameTheSymbolInTheirLastGroup)
+{
+    struct Case {
+        const char* title;
+        const char* symbol;
+        const char* name; // nullptr: not a quote page of the symbol
+    };
+    const Case cases[] = {
+        {"Apple Inc. (AAPL) Stock Price, News, Quote &amp; History - Yahoo Finance", "AAPL", "Apple Inc."},
+        {"Johnson &amp; Johnson (JNJ) Stock Price, Quote, History &amp; News - Yahoo Finance", "JNJ",
+         "Johnson & Johnson"},
+        {"Example (Holdings) Ltd (EXH.L) Stock Price, News, Quote &amp; History - Yahoo Finance", "EXH.L",
+         "Example (Holdings) Ltd"},
+        {"SPDR Dow Jones (Industrial Avera (DIA) Stock Price - Yahoo Finance", "DIA", "SPDR Dow Jones (Industrial Avera"},
+        {"  S&amp;P 500 (^gspc) Stock Price - YAHOO FINANCE  ", "^GSPC", "S&P 500"},
+        {"L&#x27;Or\xC3\xA9" "al S.A. (OR.PA)\r\n Stock Price - Yahoo Finance", "OR.PA", "L'Or\xC3\xA9" "al S.A."},
+        {"Microsoft Corporation (MSFT) Stock Price, News, Quote &amp; History - Yahoo Finance", "AAPL", nullptr},
+        {"Why Apple (AAPL) shares rallied today - Yahoo Finance Video", "AAPL", nullptr},
+        {"Stocks rally as tech leads - Yahoo Finance", "AAPL", nullptr},
+        {"Yahoo is part of the Yahoo family of brands", "AAPL", nullptr},
+        {"Apple Inc. () Stock Price - Yahoo Finance", "AAPL", nullptr},
+    };
+    for (const Case& c : cases) {
+        const auto name = FindLaterQuoteTitle(CleanQuotePage(QString::fromUtf8(titled(c.title))),
+                                              QString::fromLatin1(c.symbol));
+        if (c.name)
+            EXPECT_EQ(name.value_or(QStringLiteral("<none>")), QString::fromUtf8(c.name)) << c.title;
+        else
+            EXPECT_FALSE(name.has_value()) << c.title;
+    }
+}
+
+TEST(QuoteReading, eachLayoutGivesThePagesOwnFigures)
+{
+    const QString full = QStringLiteral("Apple & Sons (UK) Inc.|145.52|145.37|146.83|144.9|84,359,936.00|"
+                                        "88,312,465.00|2415.63B|144.84");
+    for (const PageLayout layout : {PageLayout::Summary2018, PageLayout::EmbeddedStore, PageLayout::FetchedData}) {
+        PageShape shape;
+        shape.layout = layout;
+        shape.shortName = QStringLiteral("Apple & Sons (UK) Inc.");
+        shape.targetBytes = 300 * 1024;
+        const QuoteReading r = read(test::makeQuotePage(shape), QStringLiteral("AAPL"));
+        // The 2018 name keeps the blank before "- Yahoo Finance".
+        EXPECT_EQ(row(r), layout == PageLayout::Summary2018 ? QString(full).replace(QStringLiteral("Inc.|"),
+                                                                                      QStringLiteral("Inc. |"))
+                                                            : full)
+            << int(layout);
+    }
+    PageShape wrongTitle;
+    wrongTitle.layout = PageLayout::FetchedData;
+    wrongTitle.targetBytes = 100 * 1024;
+    EXPECT_EQ(read(test::makeQuotePage(wrongTitle), QStringLiteral("MSFT")).layout, QuoteLayout::NotAQuotePage);
+}
+
+TEST(QuoteReading, fetchedDataLayoutReadsOnlyTheQuoteSummaryOfTheSymbol)
+{
+    PageShape etf;
+    etf.layout = PageLayout::FetchedData;
+    etf.symbol = QStringLiteral("^GSPC");
+    etf.shortName = QStringLiteral("S&P 500");
+    etf.marketCap = QStringLiteral("{}");
+    etf.postMarketPrice.reset();
+    etf.averageVolumeFormatIsNull = true;
+    etf.averageVolume = QStringLiteral("0");
+    etf.targetBytes = 200 * 1024;
+    const QuoteReading r = read(test::makeQuotePage(etf), QStringLiteral("^GSPC"));
+    EXPECT_EQ(r.layout, QuoteLayout::FetchedData);
+    EXPECT_EQ(row(r), QStringLiteral("S&P 500||145.37|146.83|144.9|84,359,936.00|0.00||144.84"));
+
+    // Without its own quoteSummary fetch the page gives the name and no figure,
+    // although other fetches hold the same keys.
+    for (const QString& fetch : {QString(), QStringLiteral("MSFT")}) {
+        PageShape shape;
+        shape.layout = PageLayout::FetchedData;
+        shape.summaryFetchSymbol = fetch;
+        shape.targetBytes = 200 * 1024;
+        const QuoteReading other = read(test::makeQuotePage(shape), QStringLiteral("AAPL"));
+        EXPECT_EQ(other.layout, QuoteLayout::NoFigures);
+        EXPECT_EQ(row(other), QStringLiteral("Apple Inc.||||||||"));
+    }
+}
+
+TEST(QuoteReading, fetchedDataEdgeCases)
+{
+    auto page = [](const QByteArray& url, const QByteArray& body) -> QByteArray {
+        return titled("X Corp (X) Stock Price - Yahoo Finance") + "<script type=\"application/json\" data-url=\"" +
+               url + "\">{\"status\":200,\"body\":\"" + body + "\"}</script>";
+    };
+    // The price object only: keys after it belong to other modules.
+    const QByteArray body = "{\\\"price\\\":{\\\"regularMarketOpen\\\":{\\\"raw\\\":1.5,\\\"fmt\\\":null},"
+                            "\\\"name\\\":\\\"a}\\\\\\\"b\\\"},\\\"other\\\":{\\\"marketCap\\\":{\\\"raw\\\":9,"
+                            "\\\"fmt\\\":\\\"9\\\"}}}";
+    const QuoteReading ok = read(page("/v10/finance/quoteSummary/x?modules=price&amp;lang=en", body),
+                                 QStringLiteral("X"));
+    EXPECT_EQ(ok.layout, QuoteLayout::FetchedData);
+    EXPECT_EQ(row(ok), QStringLiteral("X Corp||1.5||||||"));
+    // A quoteSummary address outside a data-url attribute, or for another symbol.
+    EXPECT_EQ(read(page("/v10/finance/quoteSummary/XY", body), QStringLiteral("X")).layout, QuoteLayout::NoFigures);
+    EXPECT_EQ(read(titled("X Corp (X) - Yahoo Finance") + "<p>/v10/finance/quoteSummary/X \"body\":\"" + body +
+                       "\"</p>",
+                   QStringLiteral("X"))
+                  .layout,
+              QuoteLayout::NoFigures);
+    // A body that is no proper JSON string.
+    EXPECT_EQ(read(page("/v10/finance/quoteSummary/X", "{\\\"price\\\":{\\q}"), QStringLiteral("X")).layout,
+              QuoteLayout::NoFigures);
+
+    struct Json {
+        const char* text;
+        const char* decoded; // nullptr: malformed
+    };
+    for (const Json& j : {Json{"\"a\\\"b\\\\c\\/d\"", "a\"b\\c/d"}, Json{"\"\\u0041\\u00e9\\n\"", "A\xC3\xA9\n"},
+                          Json{"\"open", nullptr}, Json{"\"\\x\"", nullptr}, Json{"\"\\u12\"", nullptr}}) {
+        const auto d = DecodeJsonString(QString::fromUtf8(j.text), 0);
+        if (j.decoded)
+            EXPECT_EQ(d.value_or(QStringLiteral("<malformed>")), QString::fromUtf8(j.decoded)) << j.text;
+        else
+            EXPECT_FALSE(d.has_value()) << j.text;
+    }
+}
+
+TEST(QuoteReading, hostilePagesStaySafeAndLinear)
+{
+    // Thousands of fetch addresses without a closing quote or tag, and
+    // script tags that never end: each is looked at once.
+    QString hostile = QStringLiteral("<title>X (X) - Yahoo Finance</title><script data-url=\"");
+    for (int i = 0; i < 20000; ++i)
+        hostile += QStringLiteral("/v10/finance/quoteSummary/X");
+    const QuoteReading r = ReadQuotePage(QuotePage(hostile), QStringLiteral("X"));
+    EXPECT_EQ(r.layout, QuoteLayout::NoFigures);
+    QString unclosed = QStringLiteral("<title>X (X) - Yahoo Finance</title>");
+    for (int i = 0; i < 5000; ++i)
+        unclosed += QStringLiteral("<script data-url=\"/v10/finance/quoteSummary/X\">{\"body\":\"{\\\"price\\\":{");
+    EXPECT_EQ(ReadQuotePage(QuotePage(unclosed), QStringLiteral("X")).layout, QuoteLayout::FetchedData);
+}
+
+TEST(ConsentForm, declinesWithTheHiddenFieldsAndNeverAgrees)
+{
+    const QString page = QStringLiteral(
+        "<html><head><title>Yahoo is part of the Yahoo family of brands</title></head><body>"
+        "<form method=\"post\" class=\"consent-form\" action=\"\">"
+        "<input type=\"hidden\" name=\"csrfToken\" value=\"a+b/c\">"
+        "<input type='hidden' name='sessionId' value='3_cc-session_1234'>"
+        "<input name=\"originalDoneUrl\" type=\"hidden\" value=\"https://finance.yahoo.com/quote/AAPL?guccounter&#x3D;1\">"
+        "<input type=\"hidden\" name=\"namespace\" value=\"yahoo\">"
+        "<button type=\"submit\" class=\"btn secondary\">Scroll</button>"
+        "<button type=\"submit\" class=\"btn\" name=\"agree\" value=\"agree\">Accept all</button>"
+        "<button type=\"submit\" class=\"btn\" name=\"reject\" value=\"reject\">Reject all</button>"
+        "</form></body></html>");
+    ASSERT_TRUE(IsConsentPage(page));
+    const auto decline = DeclineConsentForm(page);
+    ASSERT_TRUE(decline.has_value());
+    EXPECT_EQ(decline->action, QString());
+    EXPECT_EQ(decline->body, QByteArray("csrfToken=a%2Bb%2Fc&sessionId=3_cc-session_1234&originalDoneUrl=https%3A%2F%2F"
+                                        "finance.yahoo.com%2Fquote%2FAAPL%3Fguccounter%3D1&namespace=yahoo&reject=reject"));
+
+    QString withoutReject = page;
+    withoutReject.remove(QStringLiteral("name=\"reject\" "));
+    EXPECT_FALSE(DeclineConsentForm(withoutReject).has_value());
+    EXPECT_FALSE(IsConsentPage(QStringLiteral("<form class=\"search-form\" action=\"/s\"></form><form class=\"consent")));
+    EXPECT_FALSE(DeclineConsentForm(QStringLiteral("<form class=\"consent-form\"><button name=reject>")).has_value());
+}

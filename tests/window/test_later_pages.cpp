@@ -1,0 +1,144 @@
+// Today's quote pages and the cookie consent form, through the real window
+// and HTTP client against a local server.
+#include "window/retrieval_fixture.h"
+
+#include <QUrlQuery>
+
+using namespace larkspire;
+using namespace larkspire::test;
+
+namespace {
+
+QByteArray consentPage(const QByteArray& doneUrl)
+{
+    QByteArray escaped = doneUrl;
+    escaped.replace("&", "&amp;").replace("=", "&#x3D;");
+    return "<html><head><title>Yahoo is part of the Yahoo family of brands</title></head><body>"
+           "<form method=\"post\" class=\"consent-form\" action=\"\">"
+           "<input type=\"hidden\" name=\"csrfToken\" value=\"tok+1\">"
+           "<input type=\"hidden\" name=\"sessionId\" value=\"3_cc-session_77\">"
+           "<input type=\"hidden\" name=\"originalDoneUrl\" value=\"" + escaped + "\">"
+           "<input type=\"hidden\" name=\"namespace\" value=\"yahoo\">"
+           "<button type=\"submit\" name=\"agree\" value=\"agree\">Accept all</button>"
+           "<button type=\"submit\" name=\"reject\" value=\"reject\">Reject all</button></form></body></html>";
+}
+
+Response redirect(const QByteArray& location, const QByteArray& cookie = {})
+{
+    Response r;
+    r.status = 302;
+    r.reason = "Found";
+    r.headers = {{"Location", location}};
+    if (!cookie.isEmpty())
+        r.headers.append({"Set-Cookie", cookie});
+    return r;
+}
+
+} // namespace
+
+class LaterPages : public RetrievalRun {
+protected:
+    // The service as visitors from the EU see it: every quote request without
+    // the consent cookie goes to the form; declining sets the cookie (unless
+    // the test says otherwise) and leads back to the quote.
+    Response consentService(const Request& r)
+    {
+        const QByteArray path = r.target.left(r.target.indexOf('?'));
+        const bool hasCookie = r.headers.value("cookie").contains("A1=declined");
+        if (path == "/q" && !hasCookie) {
+            const QByteArray done = "http://" + server->host().toUtf8() + r.target + "&guccounter=1";
+            pendingDone = done;
+            return redirect("/v2/collectConsent?sessionId=3_cc-session_77");
+        }
+        if (path == "/v2/collectConsent" && r.method == "GET") {
+            Response page;
+            page.body = consentPage(pendingDone);
+            return page;
+        }
+        if (path == "/v2/collectConsent" && r.method == "POST") {
+            posts << r.body;
+            const QUrlQuery form(QString::fromUtf8(r.body));
+            const QByteArray done =
+                form.queryItemValue(QStringLiteral("originalDoneUrl"), QUrl::FullyDecoded).toUtf8();
+            return redirect(done, setsCookie ? QByteArray("A1=declined; Path=/") : QByteArray());
+        }
+        Response quote;
+        quote.body = smallPage(QuoteServer::symbolOf(r), QStringLiteral("Declined Corp."));
+        return quote;
+    }
+
+    QByteArray pendingDone;
+    QList<QByteArray> posts;
+    bool setsCookie = true;
+};
+
+TEST_F(LaterPages, eachLayoutThroughTheWindow)
+{
+    handler = [](const QString& s) {
+        PageShape shape;
+        shape.symbol = s;
+        shape.shortName = s + QStringLiteral(" (Holdings) &amp; Co");
+        shape.targetBytes = 150 * 1024;
+        shape.layout = s == QStringLiteral("BBB") ? PageLayout::EmbeddedStore : PageLayout::FetchedData;
+        if (s == QStringLiteral("CCC"))
+            shape.summaryFetchSymbol = QStringLiteral("OTHER");
+        Response r;
+        r.body = makeQuotePage(shape);
+        r.gzip = true;
+        return r;
+    };
+    symbolsAre({"aaa", "BBB", "CCC"});
+    window->controls().Check5->setChecked(false);
+    run();
+    const QString figures = QStringLiteral("|145.52|145.37|146.83|144.9|84,359,936.00|88,312,465.00|2415.63B|144.84");
+    EXPECT_EQ(rows(), (QStringList{QStringLiteral("aaa") + figures, QStringLiteral("BBB") + figures,
+                                   QStringLiteral("CCC||||||||")}));
+    window->controls().Check5->setChecked(true);
+    run();
+    ASSERT_EQ(window->resultsList().count(), 3);
+    EXPECT_EQ(window->resultsList().text(1), QStringLiteral("AAA (Holdings) &amp; Co"));
+    EXPECT_EQ(window->resultsList().text(2), QStringLiteral("BBB (Holdings) &amp; Co"));
+    EXPECT_EQ(dialogs.messageTexts(), (QStringList{QStringLiteral("Done."), QStringLiteral("Done.")}));
+}
+
+TEST_F(LaterPages, consentIsDeclinedOnceAndItsCookieServesEveryLaterRequest)
+{
+    requestHandler = [this](const Request& r) { return consentService(r); };
+    window->controls().Check5->setChecked(false);
+    symbolsAre({"AAA", "BBB"});
+    run();
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Done.")});
+    EXPECT_EQ(rows().size(), 2);
+    EXPECT_TRUE(rows().value(1).startsWith(QStringLiteral("BBB|10.75|")));
+    ASSERT_EQ(posts.size(), 1) << "answered once, not for every symbol";
+    EXPECT_EQ(posts[0], "csrfToken=tok%2B1&sessionId=3_cc-session_77&originalDoneUrl=http%3A%2F%2F" +
+                            server->host().toUtf8().replace(":", "%3A") +
+                            "%2Fq%3Fs%3DAAA%26guccounter%3D1&namespace=yahoo&reject=reject");
+    EXPECT_FALSE(posts[0].contains("agree"));
+    const Request& post = *std::find_if(server->requests().begin(), server->requests().end(),
+                                        [](const Request& r) { return r.method == "POST"; });
+    EXPECT_EQ(post.headers.value("content-type"), "application/x-www-form-urlencoded");
+
+    const qsizetype before = server->requests().size();
+    run();
+    EXPECT_EQ(posts.size(), 1) << "a second run needs no new answer";
+    EXPECT_EQ(server->requests().size() - before, 2);
+    EXPECT_EQ(rows().size(), 2);
+}
+
+TEST_F(LaterPages, consentThatComesBackAfterDecliningFailsOnceAndTheRunGoesOn)
+{
+    setsCookie = false;
+    requestHandler = [this](const Request& r) { return consentService(r); };
+    symbolsAre({"AAA", "BBB"});
+    run();
+    EXPECT_EQ(posts.size(), 2) << "one answer per request, no loop";
+    EXPECT_EQ(window->resultsList().count(), 0);
+    ASSERT_EQ(dialogs.messages.size(), 3u);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(dialogs.messages[size_t(i)].text.startsWith(
+            QStringLiteral("The quote service asked for cookie consent again after it was declined\r\n")));
+        EXPECT_TRUE(dialogs.messages[size_t(i)].text.contains(QStringLiteral(" at line 116\r\r")));
+    }
+    EXPECT_EQ(dialogs.messages[2].text, QStringLiteral("Done."));
+}
