@@ -1,9 +1,23 @@
 #include "platform/dialogs.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
 
 namespace larkspire {
+
+QString joinChosenFiles(const QStringList& paths)
+{
+    if (paths.size() <= 1)
+        return paths.value(0);
+    const QString folder = QFileInfo(paths.first()).absolutePath();
+    QStringList parts{folder};
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        parts << (info.absolutePath() == folder ? info.fileName() : info.absoluteFilePath());
+    }
+    return parts.join(QChar(u'\0'));
+}
 
 QStringList nameFiltersFromPipeList(const QString& filter)
 {

@@ -55,6 +55,12 @@ int ListView::selectedIndex() const
     return rows.isEmpty() ? 0 : rows.first().row() + 1;
 }
 
+void ListView::clearSelection()
+{
+    if (selectionModel())
+        selectionModel()->clear();
+}
+
 int virtualKeyCode(int qtKey)
 {
     if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z)

@@ -22,6 +22,8 @@ public:
     void ensureVisible(int index);
     // The position of the selected item, or 0 when none is selected.
     int selectedIndex() const;
+    // No item selected and none current.
+    void clearSelection();
 
 signals:
     // The 16-bit virtual key code of the key (46 for Delete) and the state

@@ -247,8 +247,12 @@ void MainWindow::removeSelectedItem(ListView* view)
         if (isBusy() || view->items().count() == 0)
             return;
         const int selected = view->selectedIndex();
-        if (selected > 0)
+        if (selected > 0) {
             view->items().remove(selected);
+            // The view would move the selection on to the next row, and a
+            // second Delete would remove that one too.
+            view->clearSelection();
+        }
     } catch (...) {
     }
 }

@@ -26,24 +26,39 @@ QString QtDialogs::inputText(const QString& prompt, const QString& title)
     return ok ? text : QString();
 }
 
+OpenFilesDialog::OpenFilesDialog(QWidget* parent, const QString& title) : QFileDialog(parent, title)
+{
+    setAcceptMode(QFileDialog::AcceptOpen);
+    setFileMode(QFileDialog::ExistingFiles);
+    // Our own accept() decides: the platform's native dialog would not ask it.
+    setOption(QFileDialog::DontUseNativeDialog, true);
+}
+
+void OpenFilesDialog::accept()
+{
+    const QStringList files = selectedFiles();
+    const bool oneFolder = files.size() == 1 && QFileInfo(files.first()).isDir();
+    bool allExist = !files.isEmpty();
+    for (const QString& f : files)
+        allExist = allExist && QFileInfo::exists(f);
+    if (files.isEmpty() || oneFolder || allExist) {
+        // Qt's own handling: open a typed folder, or accept existing files.
+        QFileDialog::accept();
+        if (result() == QDialog::Accepted)
+            m_chosen = selectedFiles();
+        return;
+    }
+    m_chosen = files;
+    QDialog::accept();
+}
+
 QString QtDialogs::openFileNames(const FileDialogRequest& request)
 {
-    QFileDialog dialog(m_parent, request.title);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFiles);
+    OpenFilesDialog dialog(m_parent, request.title);
     dialog.setNameFilters(nameFiltersFromPipeList(request.filter));
     if (dialog.exec() != QDialog::Accepted)
         return QString();
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty())
-        return QString();
-    if (files.size() == 1)
-        return files.first();
-    // Several files: the folder, then each name, joined with NUL.
-    QStringList parts{QDir::toNativeSeparators(QFileInfo(files.first()).absolutePath())};
-    for (const QString& f : files)
-        parts << QFileInfo(f).fileName();
-    return parts.join(QChar(u'\0'));
+    return joinChosenFiles(dialog.chosen());
 }
 
 QString QtDialogs::saveFileName(const FileDialogRequest& request)

@@ -1,9 +1,25 @@
 #pragma once
 #include "platform/dialogs.h"
 
-class QWidget;
+#include <QFileDialog>
 
 namespace larkspire {
+
+// The open dialog for one or several files. Qt's own refuses a typed name of
+// a file that does not exist with a box of its own; this one passes it on,
+// so that the program says "File not found" itself. Typed folders are still
+// opened, and names may come from several folders.
+class OpenFilesDialog final : public QFileDialog {
+    Q_OBJECT
+public:
+    OpenFilesDialog(QWidget* parent, const QString& title);
+    // The chosen paths once accepted.
+    QStringList chosen() const { return m_chosen; }
+    void accept() override;
+
+private:
+    QStringList m_chosen;
+};
 
 // The real dialogs: Qt message boxes, input prompt and file dialogs.
 class QtDialogs final : public Dialogs {

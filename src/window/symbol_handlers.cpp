@@ -67,7 +67,11 @@ void MainWindow::PushButton3_Click()
         } else {
             for (qsizetype i = 1; i < parts.size(); ++i) {
                 QString path;
-                step(130, [&] { path = parts.at(0) + QLatin1Char('/') + parts.at(i); });
+                // A name from another folder than the first stands with its full path.
+                step(130, [&] {
+                    path = parts.at(i).startsWith(QLatin1Char('/')) ? parts.at(i)
+                                                                    : parts.at(0) + QLatin1Char('/') + parts.at(i);
+                });
                 step(132, [&] { path = NormalizePath(path); });
                 step(134, [&] { LoadListviewFromFile(m_ui.ListView1, path); });
             }

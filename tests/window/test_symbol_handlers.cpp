@@ -1,13 +1,16 @@
 #include "support/test_helpers.h"
 #include "support/window_fixture.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QKeyEvent>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/stat.h>
 
 #include "core/common_routines.h"
+#include "window/qt_dialogs.h"
 
 using namespace larkspire;
 using namespace larkspire::test;
@@ -76,6 +79,28 @@ TEST_F(SymbolEditing, doubleClickRemovesTheClickedItem)
     EXPECT_EQ(symbols(), texts({"A", "C"}));
 }
 
+TEST_F(SymbolEditing, aRemovalLeavesNoRowSelectedInEitherList)
+{
+    fill({"A", "B", "C", "D", "E"});
+    select(3);
+    pressKey(Qt::Key_Delete);
+    pressKey(Qt::Key_Delete);
+    EXPECT_EQ(symbols(), texts({"A", "B", "D", "E"})) << "a second Delete waits for a new selection";
+    window->show();
+    ListView* v = window->controls().ListView1;
+    QTest::mouseDClick(v->viewport(), Qt::LeftButton, Qt::NoModifier, v->visualRect(v->model()->index(0, 0)).center());
+    pressKey(Qt::Key_Delete);
+    EXPECT_EQ(symbols(), texts({"B", "D", "E"}));
+
+    ListView* results = window->controls().ListView2;
+    for (const char* row : {"R1", "R2", "R3"})
+        window->resultsList().add(QString::fromLatin1(row));
+    QTest::mouseDClick(results->viewport(), Qt::LeftButton, Qt::NoModifier,
+                       results->visualRect(results->model()->index(1, 0)).center());
+    EXPECT_EQ(window->resultsList().count(), 2);
+    EXPECT_EQ(results->selectedIndex(), 0);
+}
+
 TEST_F(SymbolEditing, busyWindowRefusesRemovalButAcceptsAdditions)
 {
     fill({"A", "B", "C"});
@@ -139,6 +164,36 @@ TEST_F(SymbolFiles, severalFilesAreJoinedToTheirFolderInDialogOrder)
     load(dataDir.path() + QStringLiteral("/") + QChar(u'\0') + QStringLiteral("b.txt"));
     EXPECT_EQ(symbols().size(), 4);
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(SymbolFiles, filesFromDifferentFoldersAreEachReadFromTheirOwn)
+{
+    QTemporaryDir otherDir;
+    file("x.txt", "X1");
+    file("z.txt", "WRONG");
+    const QString z = writeFile(otherDir, "z.txt", "Z1");
+    load(joinChosenFiles({dataDir.filePath(QStringLiteral("x.txt")), z}));
+    EXPECT_EQ(symbols(), texts({"X1", "Z1"}));
+    EXPECT_EQ(joinChosenFiles({QStringLiteral("/a/x.txt"), QStringLiteral("/a/y.txt")}),
+              QStringLiteral("/a") + QChar(u'\0') + QStringLiteral("x.txt") + QChar(u'\0') + QStringLiteral("y.txt"));
+    EXPECT_EQ(joinChosenFiles({QStringLiteral("/a/x.txt")}), QStringLiteral("/a/x.txt"));
+}
+
+TEST_F(SymbolFiles, theOpenDialogPassesATypedMissingNameOn)
+{
+    OpenFilesDialog dialog(nullptr, QStringLiteral("Load"));
+    dialog.setDirectory(dataDir.path());
+    dialog.selectFile(QStringLiteral("typed-name.txt"));
+    // Qt's own dialog would stop here with a modal box of its own.
+    QWidget* modal = nullptr;
+    QTimer::singleShot(0, &dialog, [&] {
+        if ((modal = QApplication::activeModalWidget()))
+            modal->close();
+    });
+    dialog.accept();
+    EXPECT_EQ(modal, nullptr);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.chosen(), QStringList{dataDir.filePath(QStringLiteral("typed-name.txt"))});
 }
 
 TEST_F(SymbolFiles, rootFolderFilesJoinWithoutADoubledSeparator)
