@@ -1,6 +1,7 @@
 #include "platform/online_check.h"
 #include "platform/qt_clipboard.h"
 #include "platform/qt_http_client.h"
+#include "platform/termination_requests.h"
 #include "platform/xlsx_spreadsheet.h"
 #include "window/main_window.h"
 #include "window/qt_dialogs.h"
@@ -42,8 +43,16 @@ int main(int argc, char* argv[])
         larkspire::CheckOnline(dialogs, title, options);
     };
 
+    // A kill, Ctrl+C, a closed terminal or the end of the desktop session
+    // closes the window as the close button does: the symbol list is stored.
+    larkspire::TerminationRequests termination;
+
     larkspire::MainWindow window(std::move(platform));
     dialogs.setParentWindow(&window);
+    QObject::connect(&termination, &larkspire::TerminationRequests::requested, &window, [&window] { window.close(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window] { window.close(); });
+    if (termination.pending()) // asked while the window was still loading
+        window.close();
     if (window.hasEnded())
         return 0;
     // Centred on the screen when first shown.

@@ -144,6 +144,9 @@ void MainWindow::SaveListviewProperlySpaced(ListView* view, const QString& fileN
         step(226, [&] {
             bar->setPosition(100);
             bar->setBarText(QStringLiteral("Done."));
+            // The bar goes back to idle right after: paint "Done." now, or
+            // the user never sees it. The file is complete on disk by now.
+            bar->repaint();
         });
     backToIdle();
 }

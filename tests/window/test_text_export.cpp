@@ -1,5 +1,6 @@
 #include "window/results_fixture.h"
 
+#include <QEvent>
 #include <QFile>
 #include <QTimer>
 
@@ -103,6 +104,36 @@ TEST_F(TextExport, progressGoesThroughItsPositionsAndTexts)
                                   QStringLiteral("Done."), QStringLiteral("Progress Bar")}))
         << "row 1000 is not ticked, so its text never shows";
     EXPECT_TRUE(dialogs.messages.empty()) << "success shows no box";
+}
+
+TEST_F(TextExport, doneIsPaintedOnceTheFileIsWhole)
+{
+    addRow({QStringLiteral("GOOG"), QStringLiteral("1.5")}, true);
+    window->show();
+    const QString path = dir.filePath(QStringLiteral("painted.txt"));
+    // What the bar showed at each paint, and the file on disk at that moment.
+    struct Painted final : QObject {
+        ProgressBar* bar;
+        QString path;
+        QList<QPair<QString, QByteArray>> seen;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint)
+                seen.append({bar->barText(), readFile(path)});
+            return false;
+        }
+    } painted;
+    painted.bar = window->controls().ProgressBar1;
+    painted.path = path;
+    painted.bar->installEventFilter(&painted);
+    save(QStringLiteral("painted.txt"));
+    painted.bar->removeEventFilter(&painted);
+    const QByteArray whole = readFile(path);
+    EXPECT_TRUE(whole.startsWith("Stock Name")) << whole.constData();
+    const auto done = std::find_if(painted.seen.begin(), painted.seen.end(),
+                                   [](const auto& p) { return p.first == QStringLiteral("Done."); });
+    ASSERT_NE(done, painted.seen.end()) << "\"Done.\" was never painted";
+    EXPECT_EQ(done->second, whole);
 }
 
 TEST_F(TextExport, withoutAProgressBarNothingIsShown)
