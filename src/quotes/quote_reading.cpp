@@ -165,9 +165,10 @@ std::optional<QString> FetchedPriceObject(const QString& cleanedPage, const QStr
     static const CaseInsensitiveSearch marker(kFetchMarker);
     static const CaseInsensitiveSearch scriptEnd(u"</script>");
     static const CaseInsensitiveSearch price(u"\"price\":{");
-    // One forward walk notes the last quote, the last ">" and the last
-    // "<script" before each occurrence of the marker, and the next quote and
-    // ">" after it are looked up once and reused: the work stays linear in
+    // A forward walk over the reach before each occurrence of the marker
+    // notes the last quote, the last ">" and the last "<script" there; it
+    // never walks a character twice, and the next quote and ">" after an
+    // occurrence are looked up once and reused, so the work stays linear in
     // the page however many occurrences a hostile page holds.
     qsizetype walked = 0;
     qsizetype lastQuote = -1, lastGt = -1, lastScript = -1;
@@ -178,6 +179,11 @@ std::optional<QString> FetchedPriceObject(const QString& cleanedPage, const QStr
         if (at < 0)
             return std::nullopt;
         from = at + 1;
+        if (walked < at - kTagReach) {
+            // What lies further back cannot belong to this occurrence's tag.
+            walked = at - kTagReach;
+            lastQuote = lastGt = lastScript = -1;
+        }
         for (; walked < at; ++walked) {
             const char16_t c = page[walked].unicode();
             if (c == u'"')
