@@ -1,12 +1,17 @@
 #!/usr/bin/env python3
 """A local stand-in for the quote service, for scripts/screenshots.
 
-Listens on 127.0.0.1 and answers every GET, whether sent as to a proxy
-(absolute URL) or directly, with a small quote page for the symbol in the
-"s" query value. Each answer waits DELAY seconds, so that the window can be
-seen while it is busy.
+Listens on 127.0.0.1 and answers requests sent to it as to a proxy (absolute
+URL) or directly. It behaves as the service does for a visitor from the EU:
+a quote request without the consent cookie is sent to the cookie consent
+form; the declined form sets the cookie and leads back to the quote, a page
+of today's layout (the figures in an embedded data fetch) for the symbol in
+the "s" query value. Each quote waits DELAY seconds, so that the window can
+be seen while it is busy. What the form was answered with goes to stderr.
 """
+import html
 import http.server
+import json
 import random
 import sys
 import time
@@ -28,7 +33,7 @@ def page(symbol):
     def value(raw):
         return '{"raw":%s,"fmt":"%s"}' % (raw, raw)
 
-    store = ",".join(
+    price_object = ",".join(
         '"%s":%s' % (key, value(raw))
         for key, raw in [
             ("regularMarketOpen", "%.2f" % (price * 0.99)),
@@ -41,26 +46,78 @@ def page(symbol):
             ("marketCap", "%d" % rnd.randint(10**9, 2 * 10**12)),
         ]
     )
+    body = '{"quoteSummary":{"result":[{"price":{"maxAge":1,%s,"shortName":%s}}],"error":null}}' % (
+        price_object,
+        json.dumps(name),
+    )
+    url = "https://query1.finance.yahoo.com/v10/finance/quoteSummary/%s?formatted=true&modules=price&lang=en-US" % (
+        urllib.parse.quote(symbol)
+    )
     return (
-        "<!DOCTYPE html><html><head><title>%s : Summary for %s - Yahoo Finance</title></head>\n"
-        '<body><script>root.App.main = {"context":{"dispatcher":{"stores":{"QuoteSummaryStore":{"price":{%s}}}}}};'
-        "</script></body></html>\n" % (symbol, name.replace("&", "&amp;"), store)
+        "<!DOCTYPE html><html><head><title>%s (%s) Stock Price, News, Quote &amp; History - Yahoo Finance</title>"
+        "</head>\n<body><h1>Yahoo Finance</h1>\n"
+        '<script type="application/json" data-sveltekit-fetched data-url="%s" data-ttl="1">%s</script>\n'
+        "</body></html>\n"
+        % (
+            html.escape(name, quote=False),
+            html.escape(symbol),
+            html.escape(url),
+            json.dumps({"status": 200, "statusText": "OK", "headers": {}, "body": body}, separators=(",", ":")),
+        )
+    ).encode("utf-8")
+
+
+def consent_page(done_url):
+    return (
+        "<!DOCTYPE html><html><head><title>Yahoo is part of the Yahoo family of brands</title></head><body>"
+        '<form method="post" class="consent-form" action="">'
+        '<input type="hidden" name="csrfToken" value="local-token">'
+        '<input type="hidden" name="sessionId" value="3_cc-session_local">'
+        '<input type="hidden" name="originalDoneUrl" value="%s">'
+        '<input type="hidden" name="namespace" value="yahoo">'
+        '<button type="submit" name="agree" value="agree">Accept all</button>'
+        '<button type="submit" name="reject" value="reject">Reject all</button>'
+        "</form></body></html>\n" % html.escape(done_url)
     ).encode("utf-8")
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
-    def do_GET(self):
-        query = urllib.parse.parse_qs(urllib.parse.urlsplit(self.path).query)
-        symbol = query.get("s", [""])[0]
-        time.sleep(DELAY)
-        body = page(symbol)
-        self.send_response(200)
+    def reply(self, status, body=b"", headers=()):
+        self.send_response(status)
         self.send_header("Content-Type", "text/html; charset=utf-8")
+        for name, value in headers:
+            self.send_header(name, value)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
+
+    def do_GET(self):
+        url = urllib.parse.urlsplit(self.path)
+        query = urllib.parse.parse_qs(url.query)
+        if url.path.endswith("/collectConsent"):
+            self.reply(200, consent_page(query.get("done", [""])[0]))
+            return
+        if "A1=declined" not in self.headers.get("Cookie", ""):
+            done = "http://finance.yahoo.com/q?" + url.query + "&guccounter=1"
+            consent = "http://consent.yahoo.com/v2/collectConsent?sessionId=3_cc-session_local&" + urllib.parse.urlencode(
+                {"done": done}
+            )
+            self.reply(302, headers=[("Location", consent)])
+            return
+        time.sleep(DELAY)
+        self.reply(200, page(query.get("s", [""])[0]))
+
+    def do_POST(self):
+        form = self.rfile.read(int(self.headers.get("Content-Length", "0"))).decode("utf-8")
+        print("consent form answered with: " + form, file=sys.stderr)
+        fields = urllib.parse.parse_qs(form)
+        if fields.get("reject") != ["reject"] or "agree" in fields:
+            self.reply(400)
+            return
+        cookie = "A1=declined; Domain=.yahoo.com; Path=/"
+        self.reply(302, headers=[("Location", fields["originalDoneUrl"][0]), ("Set-Cookie", cookie)])
 
     def log_message(self, *args):
         pass

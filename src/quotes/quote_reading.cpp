@@ -49,6 +49,27 @@ QString symbolOfFetchUrl(const QString& url, qsizetype afterMarker)
 
 const QString kFetchMarker = QStringLiteral("/v10/finance/quoteSummary/");
 
+bool isJsonSpace(QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
+
+// Where the value of a member `"name": ...` that opens with `opener` starts
+// (blanks allowed around the colon), for the first such member; -1 if none.
+qsizetype memberValue(QStringView json, const CaseInsensitiveSearch& quotedName, QChar opener)
+{
+    for (qsizetype at = quotedName.indexIn(json); at >= 0; at = quotedName.indexIn(json, at + 1)) {
+        qsizetype i = at + quotedName.size();
+        while (i < json.size() && isJsonSpace(json[i]))
+            ++i;
+        if (i >= json.size() || json[i] != u':')
+            continue;
+        ++i;
+        while (i < json.size() && isJsonSpace(json[i]))
+            ++i;
+        if (i < json.size() && json[i] == opener)
+            return i;
+    }
+    return -1;
+}
+
 } // namespace
 
 std::optional<QString> DecodeJsonString(QStringView text, qsizetype openingQuote, qsizetype* end)
@@ -164,7 +185,8 @@ std::optional<QString> FetchedPriceObject(const QString& cleanedPage, const QStr
     const qsizetype n = page.size();
     static const CaseInsensitiveSearch marker(kFetchMarker);
     static const CaseInsensitiveSearch scriptEnd(u"</script>");
-    static const CaseInsensitiveSearch price(u"\"price\":{");
+    static const CaseInsensitiveSearch price(u"\"price\"");
+    static const CaseInsensitiveSearch bodyName(u"\"body\"");
     // A forward walk over the reach before each occurrence of the marker
     // notes the last quote, the last ">" and the last "<script" there; it
     // never walks a character twice, and the next quote and ">" after an
@@ -222,16 +244,15 @@ std::optional<QString> FetchedPriceObject(const QString& cleanedPage, const QStr
             contentEnd = n;
         from = std::max(from, contentEnd);
         const QStringView wrapper = page.mid(contentStart, contentEnd - contentStart);
-        const qsizetype bodyKey = wrapper.indexOf(u"\"body\":\"");
-        if (bodyKey < 0)
+        const qsizetype bodyString = memberValue(wrapper, bodyName, u'"');
+        if (bodyString < 0)
             continue;
-        const auto body = DecodeJsonString(wrapper, bodyKey + 7);
+        const auto body = DecodeJsonString(wrapper, bodyString);
         if (!body)
             continue;
-        const qsizetype object = price.indexIn(*body);
-        if (object < 0)
+        const qsizetype open = memberValue(*body, price, u'{');
+        if (open < 0)
             continue;
-        const qsizetype open = object + price.size() - 1;
         return body->mid(open, JsonValueLength(*body, open));
     }
 }

@@ -130,6 +130,12 @@ TEST(QuoteReading, fetchedDataEdgeCases)
                                  QStringLiteral("X"));
     EXPECT_EQ(ok.layout, QuoteLayout::FetchedData);
     EXPECT_EQ(row(ok), QStringLiteral("X Corp||1.5||||||"));
+    // Blanks around the colons of the wrapper and the body are allowed.
+    EXPECT_EQ(row(read(titled("X Corp (X) - Yahoo Finance") +
+                           "<script data-url=\"/v10/finance/quoteSummary/X\">{\"body\" : \"{\\\"price\\\": "
+                           "{\\\"marketCap\\\":{\\\"raw\\\":2e9,\\\"fmt\\\":1}}}\"}</script>",
+                       QStringLiteral("X"))),
+              QStringLiteral("X Corp|||||||2.00B|"));
     // A quoteSummary address outside a data-url attribute, or for another symbol.
     EXPECT_EQ(read(page("/v10/finance/quoteSummary/XY", body), QStringLiteral("X")).layout, QuoteLayout::NoFigures);
     EXPECT_EQ(read(titled("X Corp (X) - Yahoo Finance") + "<p>/v10/finance/quoteSummary/X \"body\":\"" + body +
