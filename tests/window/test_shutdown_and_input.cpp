@@ -83,7 +83,7 @@ TEST_F(InputDuringAFetch, waitsForTheNextPumpWhileRepaintsAndClosingGoOn)
         r.body = smallPage(s, s + QStringLiteral(" Corp."));
         if (!clicked) { // the first page takes a while; the user ticks the option meanwhile
             clicked = true;
-            r.delayMs = 300;
+            r.delayMs = 300; // within the fixture's 400 ms stall limit
             QTimer::singleShot(50, window.get(), [this] { clickFromTheWindowSystem(window->controls().Check5); });
         }
         return r;
