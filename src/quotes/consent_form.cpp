@@ -3,7 +3,9 @@
 #include "quotes/quote_page.h"
 #include "quotes/text_search.h"
 
+#include <QMap>
 #include <QStringList>
+#include <QUrl>
 
 namespace larkspire {
 
@@ -11,27 +13,9 @@ namespace {
 
 bool isSpace(QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f'; }
 
-// The form tag whose class list holds "consent-form": where the tag starts
-// and ends; (-1, -1) when there is none.
-std::pair<qsizetype, qsizetype> consentFormTag(QStringView page)
-{
-    static const CaseInsensitiveSearch formOpen(u"<form");
-    for (qsizetype at = formOpen.indexIn(page); at >= 0; at = formOpen.indexIn(page, at + 1)) {
-        const qsizetype end = page.indexOf(u'>', at);
-        if (end < 0)
-            return {-1, -1};
-        const auto attributes = TagAttributes(page.mid(at, end + 1 - at));
-        const QStringList classes = attributes.value(QStringLiteral("class")).split(u' ', Qt::SkipEmptyParts);
-        if (classes.contains(QStringLiteral("consent-form")))
-            return {at, end};
-        at = end;
-    }
-    return {-1, -1};
-}
-
-} // namespace
-
-QMap<QString, QString> TagAttributes(QStringView tag)
+// The attributes of one tag ("<input type=hidden name='a' value=\"b\">"):
+// names in lower case, values with character references decoded.
+QMap<QString, QString> tagAttributes(QStringView tag)
 {
     QMap<QString, QString> out;
     qsizetype i = 0;
@@ -77,25 +61,32 @@ QMap<QString, QString> TagAttributes(QStringView tag)
     return out;
 }
 
-QByteArray FormEncode(const QString& text)
+// application/x-www-form-urlencoded: letters, digits and "*-._" as they
+// are, a blank as "+", everything else as %XX of its UTF-8 bytes.
+QByteArray formEncode(const QString& text)
 {
-    static const char hex[] = "0123456789ABCDEF";
-    QByteArray out;
-    for (const char ch : text.toUtf8()) {
-        const auto c = static_cast<unsigned char>(ch);
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '*' || c == '-' ||
-            c == '.' || c == '_') {
-            out += ch;
-        } else if (c == ' ') {
-            out += '+';
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
+    return QUrl::toPercentEncoding(text, "*", "~").replace("%20", "+");
 }
+
+// The form tag whose class list holds "consent-form": where the tag starts
+// and ends; (-1, -1) when there is none.
+std::pair<qsizetype, qsizetype> consentFormTag(QStringView page)
+{
+    static const CaseInsensitiveSearch formOpen(u"<form");
+    for (qsizetype at = formOpen.indexIn(page); at >= 0; at = formOpen.indexIn(page, at + 1)) {
+        const qsizetype end = page.indexOf(u'>', at);
+        if (end < 0)
+            return {-1, -1};
+        const auto attributes = tagAttributes(page.mid(at, end + 1 - at));
+        const QStringList classes = attributes.value(QStringLiteral("class")).split(u' ', Qt::SkipEmptyParts);
+        if (classes.contains(QStringLiteral("consent-form")))
+            return {at, end};
+        at = end;
+    }
+    return {-1, -1};
+}
+
+} // namespace
 
 bool IsConsentPage(const QString& page) { return consentFormTag(page).first >= 0; }
 
@@ -106,7 +97,7 @@ std::optional<ConsentDecline> DeclineConsentForm(const QString& page)
     if (formStart < 0)
         return std::nullopt;
     ConsentDecline decline;
-    decline.action = TagAttributes(text.mid(formStart, formTagEnd + 1 - formStart)).value(QStringLiteral("action"));
+    decline.action = tagAttributes(text.mid(formStart, formTagEnd + 1 - formStart)).value(QStringLiteral("action"));
     qsizetype formEnd = indexOfIgnoringCase(text, u"</form", formTagEnd);
     if (formEnd < 0)
         formEnd = text.size();
@@ -123,14 +114,14 @@ std::optional<ConsentDecline> DeclineConsentForm(const QString& page)
             const qsizetype end = form.indexOf(u'>', at);
             if (end < 0)
                 break;
-            const auto attributes = TagAttributes(form.mid(at, end + 1 - at));
+            const auto attributes = tagAttributes(form.mid(at, end + 1 - at));
             const QString name = attributes.value(QStringLiteral("name"));
             const QString type = attributes.value(QStringLiteral("type")).toLower();
             if (kind == &inputOpen && type == QStringLiteral("hidden") && !name.isEmpty() &&
                 name != QStringLiteral("agree")) {
                 if (!fields.isEmpty())
                     fields += '&';
-                fields += FormEncode(name) + '=' + FormEncode(attributes.value(QStringLiteral("value")));
+                fields += formEncode(name) + '=' + formEncode(attributes.value(QStringLiteral("value")));
             } else if (name == QStringLiteral("reject") && type != QStringLiteral("hidden")) {
                 canReject = true;
             }

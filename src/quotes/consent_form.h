@@ -3,7 +3,6 @@
 // countries get instead of a quote page. We answer it by declining: the
 // form's hidden fields and "reject=reject", never "agree".
 #include <QByteArray>
-#include <QMap>
 #include <QString>
 
 #include <optional>
@@ -22,13 +21,5 @@ struct ConsentDecline {
 // The declining answer to the consent form of a page; nothing when the page
 // has no such form, or the form has no hidden fields or no way to reject.
 std::optional<ConsentDecline> DeclineConsentForm(const QString& page);
-
-// The attributes of one tag ("<input type=hidden name='a' value=\"b\">"):
-// names in lower case, values with character references decoded.
-QMap<QString, QString> TagAttributes(QStringView tag);
-
-// application/x-www-form-urlencoded: letters, digits and "*-._" as they are,
-// a blank as "+", everything else as %XX of its UTF-8 bytes.
-QByteArray FormEncode(const QString& text);
 
 } // namespace larkspire
