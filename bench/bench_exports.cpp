@@ -95,7 +95,7 @@ void BM_TextExport(benchmark::State& state)
 {
     Fixture& f = fixture();
     const QString path = f.dir.filePath(QStringLiteral("export.txt"));
-    measure(state, [&] { f.window->SaveListviewProperlySpaced(f.window->controls().ListView2, path, f.window->controls().ProgressBar1); });
+    measure(state, [&] { f.window->SaveListviewProperlySpaced(f.window->controls().resultsView, path, f.window->controls().progressBar); });
     state.counters["file_MB"] = QFileInfo(path).size() / 1e6;
 }
 
@@ -123,7 +123,7 @@ void BM_TextPlainLoop(benchmark::State& state)
 void BM_ClipboardCopy(benchmark::State& state)
 {
     Fixture& f = fixture();
-    measure(state, [&] { f.window->CopyListviewToClipboard(f.window->controls().ListView2); });
+    measure(state, [&] { f.window->CopyListviewToClipboard(f.window->controls().resultsView); });
     state.counters["text_MB"] = QGuiApplication::clipboard()->text().size() * 2 / 1e6;
 }
 
@@ -148,7 +148,7 @@ void BM_ClipboardPlainLoop(benchmark::State& state)
 void BM_SpreadsheetExport(benchmark::State& state)
 {
     Fixture& f = fixture();
-    measure(state, [&] { f.window->PushButton13_Click(); });
+    measure(state, [&] { f.window->saveResultsAsWorkbook(); });
     if (f.opened.isEmpty())
         state.SkipWithError("no workbook was written");
     else

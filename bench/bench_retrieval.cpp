@@ -91,7 +91,7 @@ void BM_RetrievalRun(benchmark::State& state)
         symbols << QStringLiteral("S%1").arg(i);
     window.symbolList().addMany(symbols);
     for (auto _ : state) {
-        window.PushButton17_Click();
+        window.retrieveQuotes();
         if (window.resultsList().count() != kSymbols)
             state.SkipWithError("not every symbol gave a row");
     }

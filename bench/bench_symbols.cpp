@@ -60,7 +60,7 @@ void BM_LoadSymbolFile(benchmark::State& state)
         fx.dialogs.openAnswers = {path};
         state.ResumeTiming();
         peak = std::max(peak, bench::peakExtraBytes([&] {
-            window->PushButton3_Click();
+            window->loadSymbolFiles();
             QCoreApplication::processEvents(); // the repaint that follows
         }));
         state.PauseTiming();

@@ -5,11 +5,11 @@
 
 namespace larkspire {
 
-void MainWindow::PushButton5_Click()
+void MainWindow::copyResultsToClipboard()
 {
     StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton5_Click"));
     runHandler([&] {
-        step(106, [&] { CopyListviewToClipboard(m_ui.ListView2); });
+        step(106, [&] { CopyListviewToClipboard(m_ui.resultsView); });
         step(108, [&] {
             message(QStringLiteral("Results have been copied to the clipboard.\r\rClick a text area where you "
                                    "normally type and press Ctrl+V to paste the clipboard."));

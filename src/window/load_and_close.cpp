@@ -19,7 +19,7 @@ namespace larkspire {
 // ---------------------------------------------------------------------------
 // Load sequence
 
-void MainWindow::Form_Load()
+void MainWindow::loadWindow()
 {
     StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("Form_Load"));
     runHandler([&] {
@@ -59,13 +59,13 @@ void MainWindow::Form_Load()
 
 void MainWindow::setUpColumns(StepRunner& step)
 {
-    ListView& symbols = *m_ui.ListView1;
+    ListView& symbols = *m_ui.symbolView;
     step(132, [&] { symbols.items().addColumn(QStringLiteral("Stock Symbols (GOOG for example)")); });
     step(134, [&] { symbols.setColumnWidthTwips(1, 7000); });
 
     static const char* const headers[] = {"Results", "Stock Price", "Open",    "High",      "Low",
                                           " Volume", "Avg Vol",     "Mkt Cap", "Prev Close"};
-    ListView& results = *m_ui.ListView2;
+    ListView& results = *m_ui.resultsView;
     for (int c = 0; c < 9; ++c)
         step(136 + 2 * c, [&] { results.items().addColumn(QString::fromLatin1(headers[c])); });
     for (int c = 0; c < 9; ++c)
@@ -78,14 +78,14 @@ void MainWindow::restoreDisplayOption(StepRunner& step)
         const QString stored =
             m_settings.read(kSettingsApplication, kSettingsSection, kKeyShowFullnames, QStringLiteral("1"));
         m_inLoadStep172 = true;
-        m_check5Failure.reset();
-        m_ui.Check5->setChecked(leadingNumericValue(stored) != 0.0);
+        m_showNamesFailure.reset();
+        m_ui.showNamesCheck->setChecked(leadingNumericValue(stored) != 0.0);
         m_inLoadStep172 = false;
-        if (m_check5Failure)
-            throw Failure(*std::exchange(m_check5Failure, std::nullopt));
+        if (m_showNamesFailure)
+            throw Failure(*std::exchange(m_showNamesFailure, std::nullopt));
     });
     bool ticked = false;
-    step(174, [&] { ticked = m_ui.Check5->isChecked(); });
+    step(174, [&] { ticked = m_ui.showNamesCheck->isChecked(); });
     if (ticked)
         step(176, [&] { resultsList().setHeaderText(1, QStringLiteral("Stock Name")); });
     else
@@ -118,8 +118,8 @@ void MainWindow::ApplySkin()
     // Without the skin component the window keeps the button-face colour
     // that goes with a skin.
     const QColor face = QApplication::palette().color(QPalette::Button);
-    for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(m_ui.Frame2),
-                       static_cast<QWidget*>(m_ui.Check5)}) {
+    for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(m_ui.displayOptionFrame),
+                       static_cast<QWidget*>(m_ui.showNamesCheck)}) {
         QPalette pal = w->palette();
         pal.setColor(QPalette::Window, face);
         w->setPalette(pal);
@@ -130,7 +130,7 @@ void MainWindow::ApplySkin()
 // ---------------------------------------------------------------------------
 // Close request and unload
 
-void MainWindow::Form_QueryUnload()
+void MainWindow::closeRequested()
 {
     StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("Form_QueryUnload"));
     QString text;
@@ -153,11 +153,11 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (m_closing || m_ended)
         return;
     m_closing = true;
-    Form_QueryUnload();
-    Form_Unload();
+    closeRequested();
+    unloadWindow();
 }
 
-void MainWindow::Form_Unload()
+void MainWindow::unloadWindow()
 {
     if (m_ended)
         return;

@@ -39,7 +39,7 @@ MainWindow::MainWindow(Platform platform, QWidget* parent)
     setObjectName(QStringLiteral("Form1"));
     createControls();
     connectHandlers();
-    Form_Load();
+    loadWindow();
 }
 
 MainWindow::~MainWindow() = default;
@@ -73,61 +73,61 @@ void MainWindow::createControls()
         return l;
     };
 
-    m_ui.ListView1 = list("ListView1", false, twipsRect(120, 120, 7800, 2535));
-    m_ui.ListView2 = list("ListView2", true, twipsRect(120, 5085, 7800, 2535));
-    m_ui.PushButton6 = button("PushButton6", "Add Stock Symbol", twipsRect(120, 2750, 3840, 405));
-    m_ui.PushButton3 = button("PushButton3", "Load Symbols From File", twipsRect(4080, 2750, 3840, 405));
-    m_ui.PushButton1 = button("PushButton1", "Clear List", twipsRect(120, 3260, 3840, 405));
-    m_ui.PushButton17 = button("PushButton17", "Start Retrieving Quotes", twipsRect(120, 4575, 7800, 405));
-    m_ui.PushButton4 = button("PushButton4", "Save Results As Text File", twipsRect(120, 7710, 3840, 405));
-    m_ui.PushButton13 = button("PushButton13", "Save Results As Excel File", twipsRect(4080, 7710, 3840, 405));
-    m_ui.PushButton2 = button("PushButton2", "Clear Results", twipsRect(4080, 8220, 3840, 405));
+    m_ui.symbolView = list("ListView1", false, twipsRect(120, 120, 7800, 2535));
+    m_ui.resultsView = list("ListView2", true, twipsRect(120, 5085, 7800, 2535));
+    m_ui.addSymbolButton = button("PushButton6", "Add Stock Symbol", twipsRect(120, 2750, 3840, 405));
+    m_ui.loadFileButton = button("PushButton3", "Load Symbols From File", twipsRect(4080, 2750, 3840, 405));
+    m_ui.clearListButton = button("PushButton1", "Clear List", twipsRect(120, 3260, 3840, 405));
+    m_ui.startButton = button("PushButton17", "Start Retrieving Quotes", twipsRect(120, 4575, 7800, 405));
+    m_ui.saveTextButton = button("PushButton4", "Save Results As Text File", twipsRect(120, 7710, 3840, 405));
+    m_ui.saveWorkbookButton = button("PushButton13", "Save Results As Excel File", twipsRect(4080, 7710, 3840, 405));
+    m_ui.clearResultsButton = button("PushButton2", "Clear Results", twipsRect(4080, 8220, 3840, 405));
 
-    m_ui.Frame2 = new QGroupBox(QStringLiteral("Display Option"), this);
-    m_ui.Frame2->setObjectName(QStringLiteral("Frame2"));
-    m_ui.Frame2->setGeometry(twipsRect(120, 3720, 7800, 750));
-    m_ui.Frame2->setMouseTracking(true);
-    m_ui.Frame2->installEventFilter(this);
-    m_ui.Check5 =
-        new QCheckBox(QStringLiteral("Show full stock name in results instead of stock symbol"), m_ui.Frame2);
-    m_ui.Check5->setObjectName(QStringLiteral("Check5"));
-    m_ui.Check5->setGeometry(twipsRect(240, 300, 5265, 285));
-    m_ui.Check5->setMouseTracking(true);
-    m_ui.Check5->installEventFilter(this);
-    connect(m_ui.Check5, &QCheckBox::toggled, this, &MainWindow::onCheck5Toggled);
+    m_ui.displayOptionFrame = new QGroupBox(QStringLiteral("Display Option"), this);
+    m_ui.displayOptionFrame->setObjectName(QStringLiteral("Frame2"));
+    m_ui.displayOptionFrame->setGeometry(twipsRect(120, 3720, 7800, 750));
+    m_ui.displayOptionFrame->setMouseTracking(true);
+    m_ui.displayOptionFrame->installEventFilter(this);
+    m_ui.showNamesCheck =
+        new QCheckBox(QStringLiteral("Show full stock name in results instead of stock symbol"), m_ui.displayOptionFrame);
+    m_ui.showNamesCheck->setObjectName(QStringLiteral("Check5"));
+    m_ui.showNamesCheck->setGeometry(twipsRect(240, 300, 5265, 285));
+    m_ui.showNamesCheck->setMouseTracking(true);
+    m_ui.showNamesCheck->installEventFilter(this);
+    connect(m_ui.showNamesCheck, &QCheckBox::toggled, this, &MainWindow::onShowNamesToggled);
 
-    m_ui.PushButton5 = button("PushButton5", "Copy Results To Clipboard", twipsRect(120, 8220, 3840, 405));
-    m_ui.PushButton7 = button("PushButton7", "Load Sample/Example Symbols", twipsRect(4080, 3260, 3840, 405));
-    m_ui.ProgressBar1 = new ProgressBar(this);
-    m_ui.ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    m_ui.ProgressBar1->setGeometry(twipsRect(120, 8730, 7800, 405));
-    m_ui.ProgressBar1->setBarText(QStringLiteral("Progress Bar"));
-    m_ui.ProgressBar1->setMouseTracking(true);
+    m_ui.copyButton = button("PushButton5", "Copy Results To Clipboard", twipsRect(120, 8220, 3840, 405));
+    m_ui.sampleButton = button("PushButton7", "Load Sample/Example Symbols", twipsRect(4080, 3260, 3840, 405));
+    m_ui.progressBar = new ProgressBar(this);
+    m_ui.progressBar->setObjectName(QStringLiteral("ProgressBar1"));
+    m_ui.progressBar->setGeometry(twipsRect(120, 8730, 7800, 405));
+    m_ui.progressBar->setBarText(QStringLiteral("Progress Bar"));
+    m_ui.progressBar->setMouseTracking(true);
 
-    const QList<QWidget*> order{m_ui.ListView1,    m_ui.ListView2,   m_ui.PushButton6,  m_ui.PushButton3,
-                                m_ui.PushButton1,  m_ui.PushButton17, m_ui.PushButton4, m_ui.PushButton13,
-                                m_ui.PushButton2,  m_ui.Check5,      m_ui.PushButton5,  m_ui.PushButton7};
+    const QList<QWidget*> order{m_ui.symbolView,    m_ui.resultsView,   m_ui.addSymbolButton,  m_ui.loadFileButton,
+                                m_ui.clearListButton,  m_ui.startButton, m_ui.saveTextButton, m_ui.saveWorkbookButton,
+                                m_ui.clearResultsButton,  m_ui.showNamesCheck,      m_ui.copyButton,  m_ui.sampleButton};
     for (int i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
-    m_ui.ProgressBar1->setFocusPolicy(Qt::NoFocus);
+    m_ui.progressBar->setFocusPolicy(Qt::NoFocus);
 
     setMouseTracking(true);
 }
 
 void MainWindow::connectHandlers()
 {
-    connect(m_ui.PushButton6, &QPushButton::clicked, this, &MainWindow::PushButton6_Click);
-    connect(m_ui.PushButton3, &QPushButton::clicked, this, &MainWindow::PushButton3_Click);
-    connect(m_ui.PushButton1, &QPushButton::clicked, this, &MainWindow::PushButton1_Click);
-    connect(m_ui.PushButton7, &QPushButton::clicked, this, &MainWindow::PushButton7_Click);
-    connect(m_ui.ListView1, &ListView::keyDown, this, &MainWindow::ListView1_KeyDown);
-    connect(m_ui.ListView1, &ListView::dblClick, this, &MainWindow::ListView1_DblClick);
-    connect(m_ui.PushButton17, &QPushButton::clicked, this, &MainWindow::PushButton17_Click);
-    connect(m_ui.ListView2, &ListView::dblClick, this, &MainWindow::ListView2_DblClick);
-    connect(m_ui.PushButton2, &QPushButton::clicked, this, &MainWindow::PushButton2_Click);
-    connect(m_ui.PushButton4, &QPushButton::clicked, this, &MainWindow::PushButton4_Click);
-    connect(m_ui.PushButton5, &QPushButton::clicked, this, &MainWindow::PushButton5_Click);
-    connect(m_ui.PushButton13, &QPushButton::clicked, this, &MainWindow::PushButton13_Click);
+    connect(m_ui.addSymbolButton, &QPushButton::clicked, this, &MainWindow::addSymbol);
+    connect(m_ui.loadFileButton, &QPushButton::clicked, this, &MainWindow::loadSymbolFiles);
+    connect(m_ui.clearListButton, &QPushButton::clicked, this, &MainWindow::clearSymbolList);
+    connect(m_ui.sampleButton, &QPushButton::clicked, this, &MainWindow::loadSampleSymbols);
+    connect(m_ui.symbolView, &ListView::keyDown, this, &MainWindow::symbolListKeyDown);
+    connect(m_ui.symbolView, &ListView::dblClick, this, &MainWindow::removeSelectedSymbol);
+    connect(m_ui.startButton, &QPushButton::clicked, this, &MainWindow::retrieveQuotes);
+    connect(m_ui.resultsView, &ListView::dblClick, this, &MainWindow::removeSelectedResult);
+    connect(m_ui.clearResultsButton, &QPushButton::clicked, this, &MainWindow::clearResults);
+    connect(m_ui.saveTextButton, &QPushButton::clicked, this, &MainWindow::saveResultsAsText);
+    connect(m_ui.copyButton, &QPushButton::clicked, this, &MainWindow::copyResultsToClipboard);
+    connect(m_ui.saveWorkbookButton, &QPushButton::clicked, this, &MainWindow::saveResultsAsWorkbook);
 }
 
 void MainWindow::SetMousePointer(int value)

@@ -1,8 +1,9 @@
 #pragma once
 // The one window of the program (form name Form1): its controls, start-up
 // and shut-down, the pointer that doubles as the busy state, and the event
-// handlers, named after control and event. Each handler is a few numbered
-// steps; the work is done by the subsystem code it calls.
+// handlers, named for what they do. Each handler is a few numbered steps;
+// the work is done by the subsystem code it calls. The form and routine
+// names that error reports print are given where each handler's steps run.
 #include "core/settings_store.h"
 #include "platform/platform.h"
 #include "window/list_view.h"
@@ -35,24 +36,24 @@ public:
     ~MainWindow() override;
 
     struct Controls {
-        ListView* ListView1 = nullptr;
-        ListView* ListView2 = nullptr;
-        QPushButton* PushButton6 = nullptr;
-        QPushButton* PushButton3 = nullptr;
-        QPushButton* PushButton1 = nullptr;
-        QPushButton* PushButton17 = nullptr;
-        QPushButton* PushButton4 = nullptr;
-        QPushButton* PushButton13 = nullptr;
-        QPushButton* PushButton2 = nullptr;
-        QGroupBox* Frame2 = nullptr;
-        QCheckBox* Check5 = nullptr;
-        QPushButton* PushButton5 = nullptr;
-        QPushButton* PushButton7 = nullptr;
-        ProgressBar* ProgressBar1 = nullptr;
+        ListView* symbolView = nullptr;
+        ListView* resultsView = nullptr;
+        QPushButton* addSymbolButton = nullptr;
+        QPushButton* loadFileButton = nullptr;
+        QPushButton* clearListButton = nullptr;
+        QPushButton* startButton = nullptr;
+        QPushButton* saveTextButton = nullptr;
+        QPushButton* saveWorkbookButton = nullptr;
+        QPushButton* clearResultsButton = nullptr;
+        QGroupBox* displayOptionFrame = nullptr;
+        QCheckBox* showNamesCheck = nullptr;
+        QPushButton* copyButton = nullptr;
+        QPushButton* sampleButton = nullptr;
+        ProgressBar* progressBar = nullptr;
     };
     const Controls& controls() const { return m_ui; }
-    ListModel& symbolList() { return m_ui.ListView1->items(); }
-    ListModel& resultsList() { return m_ui.ListView2->items(); }
+    ListModel& symbolList() { return m_ui.symbolView->items(); }
+    ListModel& resultsList() { return m_ui.resultsView->items(); }
 
     int MousePointer() const { return m_mousePointer; }
     void SetMousePointer(int value);
@@ -72,37 +73,37 @@ public:
     void pumpEventsRepaintLater();
 
     // Load sequence, close request and unload.
-    void Form_Load();
-    void Form_QueryUnload();
-    void Form_Unload();
+    void loadWindow();
+    void closeRequested();
+    void unloadWindow();
 
     // Common routines that work on the window.
     void SetAppTitle();
     void ApplySkin();
 
     // Symbol list.
-    void PushButton6_Click();
-    void ListView1_KeyDown(int keyCode, int shift);
-    void ListView1_DblClick();
-    void PushButton1_Click();
-    void PushButton7_Click();
-    void PushButton3_Click();
+    void addSymbol();
+    void symbolListKeyDown(int keyCode, int shift);
+    void removeSelectedSymbol();
+    void clearSymbolList();
+    void loadSampleSymbols();
+    void loadSymbolFiles();
     void LoadListviewFromFile(ListView* list, const QString& path);
 
     // Retrieval run and results list.
-    void PushButton17_Click();
-    void ListView2_DblClick();
-    void PushButton2_Click();
+    void retrieveQuotes();
+    void removeSelectedResult();
+    void clearResults();
     bool isRunning() const { return m_runActive; }
 
     // The three ways out.
-    void PushButton4_Click();
+    void saveResultsAsText();
     void SaveListviewProperlySpaced(ListView* view, const QString& fileName, ProgressBar* bar);
-    void PushButton5_Click();
+    void copyResultsToClipboard();
     void CopyListviewToClipboard(ListView* view);
     void ClearClipboard();
     void SetClipboardText(const QString& text);
-    void PushButton13_Click();
+    void saveResultsAsWorkbook();
     bool SaveResultsAsExcelFileIsExcelInstalled();
 
     // Lets window events run during a long export, but at most about every
@@ -110,7 +111,7 @@ public:
     void yieldEvents();
 
     // Display option.
-    void Check5_Click();
+    void showNamesClicked();
 
 signals:
     // The window has gone: long operations and waits end at once.
@@ -126,7 +127,7 @@ private:
     void setUpColumns(StepRunner& step);
     void restoreDisplayOption(StepRunner& step);
     void restoreSymbols(StepRunner& step);
-    void onCheck5Toggled();
+    void onShowNamesToggled();
     void connectHandlers();
     void removeSelectedItem(ListView* view);
     void pointerOverButton();
@@ -149,7 +150,7 @@ private:
     // A failure of the display option's click handling while the load
     // sequence sets the option, handed back to the load sequence's step.
     bool m_inLoadStep172 = false;
-    std::optional<QString> m_check5Failure;
+    std::optional<QString> m_showNamesFailure;
 };
 
 } // namespace larkspire

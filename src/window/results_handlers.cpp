@@ -6,9 +6,9 @@
 
 namespace larkspire {
 
-void MainWindow::ListView2_DblClick() { removeSelectedItem(m_ui.ListView2); }
+void MainWindow::removeSelectedResult() { removeSelectedItem(m_ui.resultsView); }
 
-void MainWindow::PushButton2_Click()
+void MainWindow::clearResults()
 {
     StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
     step(100, [&] { resultsList().clear(); });
@@ -18,14 +18,14 @@ void MainWindow::PushButton2_Click()
 // ---------------------------------------------------------------------------
 // Display option
 
-void MainWindow::onCheck5Toggled()
+void MainWindow::onShowNamesToggled()
 {
     try {
-        Check5_Click();
+        showNamesClicked();
     } catch (...) {
         const QString description = describeCurrentException();
         if (m_inLoadStep172) {
-            m_check5Failure = description;
+            m_showNamesFailure = description;
         } else {
             // A failed write must not go unnoticed: the option would not
             // come back at the next start.
@@ -35,9 +35,9 @@ void MainWindow::onCheck5Toggled()
     }
 }
 
-void MainWindow::Check5_Click()
+void MainWindow::showNamesClicked()
 {
-    const bool ticked = m_ui.Check5->isChecked();
+    const bool ticked = m_ui.showNamesCheck->isChecked();
     // The header follows the box even when the setting cannot be written.
     struct HeaderUpdate {
         MainWindow* w;

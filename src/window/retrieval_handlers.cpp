@@ -12,7 +12,7 @@
 
 namespace larkspire {
 
-void MainWindow::PushButton17_Click()
+void MainWindow::retrieveQuotes()
 {
     // The run lets window events run while it works; a second press in the
     // meantime must not start a run inside this one.
@@ -38,11 +38,11 @@ void MainWindow::PushButton17_Click()
             ItemRef row;
             QString symbol;
             step(104, [&] {
-                m_ui.ProgressBar1->setPosition(std::trunc(double(i) / double(symbolList().count()) * 100.0));
+                m_ui.progressBar->setPosition(std::trunc(double(i) / double(symbolList().count()) * 100.0));
             });
             step(106, [&] { symbol = symbolList().text(i); });
             step(108, [&] { symbol = symbol.toUpper(); });
-            step(110, [&] { m_ui.ProgressBar1->setBarText(QStringLiteral("Processing: ") + FileNameFromPath(symbol)); });
+            step(110, [&] { m_ui.progressBar->setBarText(QStringLiteral("Processing: ") + FileNameFromPath(symbol)); });
             // The repaint this pump would do runs while the page is fetched.
             step(112, [&] { pumpEventsRepaintLater(); });
             step(114, [&] { SetMousePointer(kPointerHourglass); });
@@ -66,7 +66,7 @@ void MainWindow::PushButton17_Click()
             const QuoteTitle& title = reading.title;
             if (title.TitleFound) { // step 122
                 bool showNames = false;
-                step(126, [&] { showNames = m_ui.Check5->isChecked(); });
+                step(126, [&] { showNames = m_ui.showNamesCheck->isChecked(); });
                 if (showNames) {
                     if (title.Name) // step 128
                         step(130, [&] { row = resultsList().add(*title.Name); });
@@ -92,12 +92,12 @@ void MainWindow::PushButton17_Click()
             step(230, [&] {
                 const int at = ListModel::indexOf(row);
                 if (at > 0)
-                    m_ui.ListView2->ensureVisible(at);
+                    m_ui.resultsView->ensureVisible(at);
             });
         }
         step(234, [&] { SetMousePointer(kPointerDefault); });
-        step(236, [&] { m_ui.ProgressBar1->setPosition(0); });
-        step(238, [&] { m_ui.ProgressBar1->setBarText(QStringLiteral("Progress Bar")); });
+        step(236, [&] { m_ui.progressBar->setPosition(0); });
+        step(238, [&] { m_ui.progressBar->setBarText(QStringLiteral("Progress Bar")); });
         step(240, [&] { message(QStringLiteral("Done.")); });
     });
 }

@@ -24,7 +24,7 @@ bool MainWindow::SaveResultsAsExcelFileIsExcelInstalled()
     }
 }
 
-void MainWindow::PushButton13_Click()
+void MainWindow::saveResultsAsWorkbook()
 {
     StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton13_Click"));
     runHandler([&] {

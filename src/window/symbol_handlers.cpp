@@ -7,7 +7,7 @@
 
 namespace larkspire {
 
-void MainWindow::PushButton6_Click()
+void MainWindow::addSymbol()
 {
     StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton6_Click"));
     runHandler([&] {
@@ -19,15 +19,15 @@ void MainWindow::PushButton6_Click()
     });
 }
 
-void MainWindow::ListView1_KeyDown(int keyCode, int /*shift*/)
+void MainWindow::symbolListKeyDown(int keyCode, int /*shift*/)
 {
     if (keyCode == 46)
-        removeSelectedItem(m_ui.ListView1);
+        removeSelectedItem(m_ui.symbolView);
 }
 
-void MainWindow::ListView1_DblClick() { removeSelectedItem(m_ui.ListView1); }
+void MainWindow::removeSelectedSymbol() { removeSelectedItem(m_ui.symbolView); }
 
-void MainWindow::PushButton1_Click()
+void MainWindow::clearSymbolList()
 {
     StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"));
     step(100, [&] {
@@ -36,7 +36,7 @@ void MainWindow::PushButton1_Click()
     });
 }
 
-void MainWindow::PushButton7_Click()
+void MainWindow::loadSampleSymbols()
 {
     StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton7_Click"));
     step(100, [&] { symbolList().add(QStringLiteral("GOOG")); });
@@ -44,7 +44,7 @@ void MainWindow::PushButton7_Click()
     step(104, [&] { symbolList().add(QStringLiteral("nhy.ol")); });
 }
 
-void MainWindow::PushButton3_Click()
+void MainWindow::loadSymbolFiles()
 {
     StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton3_Click"));
     runHandler([&] {
@@ -63,7 +63,7 @@ void MainWindow::PushButton3_Click()
         if (parts.size() == 1) { // step 116
             QString path;
             step(118, [&] { path = parts.at(0); });
-            step(120, [&] { LoadListviewFromFile(m_ui.ListView1, path); });
+            step(120, [&] { LoadListviewFromFile(m_ui.symbolView, path); });
         } else {
             for (qsizetype i = 1; i < parts.size(); ++i) {
                 QString path;
@@ -73,7 +73,7 @@ void MainWindow::PushButton3_Click()
                                                                     : parts.at(0) + QLatin1Char('/') + parts.at(i);
                 });
                 step(132, [&] { path = NormalizePath(path); });
-                step(134, [&] { LoadListviewFromFile(m_ui.ListView1, path); });
+                step(134, [&] { LoadListviewFromFile(m_ui.symbolView, path); });
             }
         }
         step(138, [&] { SetMousePointer(kPointerDefault); });

@@ -15,7 +15,7 @@ QString cellOf(const ListModel& list, int row, int column)
 }
 } // namespace
 
-void MainWindow::PushButton4_Click()
+void MainWindow::saveResultsAsText()
 {
     StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton4_Click"));
     runHandler([&] {
@@ -27,7 +27,7 @@ void MainWindow::PushButton4_Click()
         if (fileName.isEmpty()) // step 116
             return;
         step(118, [&] { SetMousePointer(kPointerHourglass); });
-        step(120, [&] { SaveListviewProperlySpaced(m_ui.ListView2, fileName, m_ui.ProgressBar1); });
+        step(120, [&] { SaveListviewProperlySpaced(m_ui.resultsView, fileName, m_ui.progressBar); });
         step(122, [&] { SetMousePointer(kPointerDefault); });
     });
 }

@@ -40,8 +40,8 @@ protected:
         if (requestHandler)
             return requestHandler(r);
         const QString symbol = QuoteServer::symbolOf(r);
-        progressSeen << window->controls().ProgressBar1->value();
-        barTextSeen << window->controls().ProgressBar1->barText();
+        progressSeen << window->controls().progressBar->value();
+        barTextSeen << window->controls().progressBar->barText();
         pointerSeen << window->MousePointer();
         if (onRequest)
             onRequest(symbol);
@@ -69,7 +69,7 @@ protected:
         }
         return out;
     }
-    void run() { window->controls().PushButton17->click(); }
+    void run() { window->controls().startButton->click(); }
     QStringList requestedSymbols()
     {
         QStringList out;

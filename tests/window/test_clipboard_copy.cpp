@@ -15,7 +15,7 @@ QString clipboardText() { return QGuiApplication::clipboard()->text(); }
 
 class ClipboardCopy : public ResultsFixture {
 protected:
-    void copy() { window->controls().PushButton5->click(); }
+    void copy() { window->controls().copyButton->click(); }
 };
 
 TEST_F(ClipboardCopy, oneNineColumnRow)
@@ -90,7 +90,7 @@ TEST_F(ClipboardCopy, rowsClearedWhileTheCopyYieldsAreNotReadAfterwards)
     for (int i = 0; i < 2000; ++i)
         addRow({QStringLiteral("S%1").arg(i), QStringLiteral("1")}, true);
     // "Clear Results" is pressed as soon as the copy first lets events run.
-    QTimer::singleShot(0, window.get(), [&] { window->controls().PushButton2->click(); });
+    QTimer::singleShot(0, window.get(), [&] { window->controls().clearResultsButton->click(); });
     copy();
     EXPECT_EQ(window->resultsList().count(), 0);
     EXPECT_EQ(dialogs.messageTexts(), QStringList{kCopied}) << "no error report, the message as always";

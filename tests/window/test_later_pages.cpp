@@ -88,12 +88,12 @@ TEST_F(LaterPages, eachLayoutThroughTheWindow)
         return r;
     };
     symbolsAre({"aaa", "BBB", "CCC"});
-    window->controls().Check5->setChecked(false);
+    window->controls().showNamesCheck->setChecked(false);
     run();
     const QString figures = QStringLiteral("|145.52|145.37|146.83|144.9|84,359,936.00|88,312,465.00|2415.63B|144.84");
     EXPECT_EQ(rows(), (QStringList{QStringLiteral("aaa") + figures, QStringLiteral("BBB") + figures,
                                    QStringLiteral("CCC||||||||")}));
-    window->controls().Check5->setChecked(true);
+    window->controls().showNamesCheck->setChecked(true);
     run();
     ASSERT_EQ(window->resultsList().count(), 3);
     EXPECT_EQ(window->resultsList().text(1), QStringLiteral("AAA (Holdings) &amp; Co"));
@@ -104,7 +104,7 @@ TEST_F(LaterPages, eachLayoutThroughTheWindow)
 TEST_F(LaterPages, consentIsDeclinedOnceAndItsCookieServesEveryLaterRequest)
 {
     requestHandler = [this](const Request& r) { return consentService(r); };
-    window->controls().Check5->setChecked(false);
+    window->controls().showNamesCheck->setChecked(false);
     symbolsAre({"AAA", "BBB"});
     run();
     EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Done.")});

@@ -29,7 +29,7 @@ class StartUp : public WindowFixture {};
 TEST_F(StartUp, freshStoreTicksTheOptionAndStoresOne)
 {
     MainWindow& w = start();
-    EXPECT_TRUE(w.controls().Check5->isChecked());
+    EXPECT_TRUE(w.controls().showNamesCheck->isChecked());
     EXPECT_EQ(resultsHeader(w), QStringLiteral("Stock Name"));
     EXPECT_EQ(stored(kKeyShowFullnames), QStringLiteral("1"));
     EXPECT_EQ(w.symbolList().count(), 0);
@@ -56,7 +56,7 @@ TEST_F(StartUp, displayOptionFollowsTheNumericValueOfTheStoredText)
     for (const Case& c : cases) {
         putStored(kKeyShowFullnames, QString::fromUtf8(c.stored));
         MainWindow& w = start();
-        EXPECT_EQ(w.controls().Check5->isChecked(), c.ticked) << c.stored;
+        EXPECT_EQ(w.controls().showNamesCheck->isChecked(), c.ticked) << c.stored;
         EXPECT_EQ(resultsHeader(w), c.ticked ? QStringLiteral("Stock Name") : QStringLiteral("Stock Symbol"))
             << c.stored;
         EXPECT_EQ(stored(kKeyShowFullnames), QString::fromUtf8(c.afterwards)) << c.stored;
@@ -86,14 +86,14 @@ TEST_F(StartUp, columnsOfBothListsAreSetUp)
     MainWindow& w = start();
     EXPECT_EQ(w.symbolList().columnTotal(), 1);
     EXPECT_EQ(w.symbolList().headerText(1), QStringLiteral("Stock Symbols (GOOG for example)"));
-    EXPECT_EQ(w.controls().ListView1->columnWidthTwips(1), 7005) << "7000 twips, rounded to whole pixels";
+    EXPECT_EQ(w.controls().symbolView->columnWidthTwips(1), 7005) << "7000 twips, rounded to whole pixels";
     const QStringList headers{QStringLiteral("Stock Name"), QStringLiteral("Stock Price"), QStringLiteral("Open"),
                               QStringLiteral("High"),       QStringLiteral("Low"),         QStringLiteral(" Volume"),
                               QStringLiteral("Avg Vol"),    QStringLiteral("Mkt Cap"),     QStringLiteral("Prev Close")};
     ASSERT_EQ(w.resultsList().columnTotal(), 9);
     for (int c = 1; c <= 9; ++c) {
         EXPECT_EQ(w.resultsList().headerText(c), headers[c - 1]);
-        EXPECT_EQ(w.controls().ListView2->columnWidthTwips(c), c == 1 ? 3000 : 1500);
+        EXPECT_EQ(w.controls().resultsView->columnWidthTwips(c), c == 1 ? 3000 : 1500);
     }
     EXPECT_TRUE(w.resultsList().hasCheckBoxes());
     EXPECT_FALSE(w.symbolList().hasCheckBoxes());
@@ -107,7 +107,7 @@ TEST_F(StartUp, unreadableSettingsAreReportedAndTheWindowStillOpens)
     ASSERT_EQ(texts.size(), 2) << texts.join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(texts[0].contains(QStringLiteral(".Form1.Form_Load at line 172\r\r")));
     EXPECT_TRUE(texts[1].contains(QStringLiteral(".Form1.Form_Load at line 180\r\r")));
-    EXPECT_FALSE(w.controls().Check5->isChecked());
+    EXPECT_FALSE(w.controls().showNamesCheck->isChecked());
     EXPECT_EQ(resultsHeader(w), QStringLiteral("Stock Symbol"));
     EXPECT_EQ(w.symbolList().count(), 0);
     // The close request reports the failed write with its step and still ends.
@@ -165,24 +165,24 @@ TEST_F(Pointer, handOverButtonsArrowElsewhereHourglassStays)
     w.show();
     const auto& c = w.controls();
     EXPECT_FALSE(w.hasHandCursorFile());
-    for (QWidget* b : std::initializer_list<QWidget*>{c.PushButton6, c.PushButton3, c.PushButton1, c.PushButton7,
-                                                      c.PushButton17, c.PushButton4, c.PushButton13, c.PushButton5,
-                                                      c.PushButton2}) {
+    for (QWidget* b : std::initializer_list<QWidget*>{c.addSymbolButton, c.loadFileButton, c.clearListButton, c.sampleButton,
+                                                      c.startButton, c.saveTextButton, c.saveWorkbookButton, c.copyButton,
+                                                      c.clearResultsButton}) {
         w.SetMousePointer(kPointerDefault);
         moveMouseOver(b);
         EXPECT_EQ(w.MousePointer(), kPointerCustom) << b->objectName().toStdString();
         EXPECT_EQ(w.cursor().shape(), Qt::PointingHandCursor);
     }
-    for (QWidget* s : std::initializer_list<QWidget*>{&w, c.ListView1->viewport(), c.ListView2->viewport(),
-                                                      c.Frame2, c.Check5}) {
+    for (QWidget* s : std::initializer_list<QWidget*>{&w, c.symbolView->viewport(), c.resultsView->viewport(),
+                                                      c.displayOptionFrame, c.showNamesCheck}) {
         w.SetMousePointer(kPointerCustom);
         moveMouseOver(s);
         EXPECT_EQ(w.MousePointer(), kPointerDefault) << s->objectName().toStdString();
     }
     w.SetMousePointer(kPointerHourglass);
     EXPECT_TRUE(w.isBusy());
-    moveMouseOver(c.PushButton17);
-    moveMouseOver(c.ListView1->viewport());
+    moveMouseOver(c.startButton);
+    moveMouseOver(c.symbolView->viewport());
     EXPECT_EQ(w.MousePointer(), kPointerHourglass);
     EXPECT_EQ(w.cursor().shape(), Qt::WaitCursor);
 }
@@ -279,7 +279,7 @@ TEST_F(Look, everyControlStandsAtItsPlaceInTabOrder)
     }
     // Tab order: the focus chain from the first list visits the controls in table order.
     QStringList chain;
-    QWidget* at = w.controls().ListView1;
+    QWidget* at = w.controls().symbolView;
     for (int guard = 0; guard < 200 && chain.size() < 12; ++guard, at = at->nextInFocusChain())
         if (at->focusPolicy() & Qt::TabFocus && !chain.contains(at->objectName()) &&
             at->objectName().contains(QRegularExpression(QStringLiteral("^(ListView|PushButton|Check)"))))
@@ -287,13 +287,13 @@ TEST_F(Look, everyControlStandsAtItsPlaceInTabOrder)
     EXPECT_EQ(chain.join(QLatin1Char(' ')),
               QStringLiteral("ListView1 ListView2 PushButton6 PushButton3 PushButton1 PushButton17 PushButton4 "
                              "PushButton13 PushButton2 Check5 PushButton5 PushButton7"));
-    EXPECT_DOUBLE_EQ(w.controls().PushButton6->font().pointSizeF(), 11.25);
-    EXPECT_DOUBLE_EQ(w.controls().ListView1->font().pointSizeF(), 9);
+    EXPECT_DOUBLE_EQ(w.controls().addSymbolButton->font().pointSizeF(), 11.25);
+    EXPECT_DOUBLE_EQ(w.controls().symbolView->font().pointSizeF(), 9);
     const QString hint = QStringLiteral(
         "Double-click item to remove it. Move | line to right and out of window to reveal full names.");
-    EXPECT_EQ(w.controls().ListView1->toolTip(), hint);
-    EXPECT_EQ(w.controls().ListView2->toolTip(), hint);
-    EXPECT_EQ(w.controls().ProgressBar1->text(), QStringLiteral("Progress Bar"));
+    EXPECT_EQ(w.controls().symbolView->toolTip(), hint);
+    EXPECT_EQ(w.controls().resultsView->toolTip(), hint);
+    EXPECT_EQ(w.controls().progressBar->text(), QStringLiteral("Progress Bar"));
     EXPECT_EQ(w.palette().color(QPalette::Window), QColor(Qt::white));
 }
 
@@ -311,8 +311,8 @@ TEST_F(Look, skinFileGivesTheButtonFaceColourAndNoMessage)
     MainWindow& w = start();
     const QColor face = QApplication::palette().color(QPalette::Button);
     EXPECT_EQ(w.palette().color(QPalette::Window), face);
-    EXPECT_EQ(w.controls().Frame2->palette().color(QPalette::Window), face);
-    EXPECT_EQ(w.controls().Check5->palette().color(QPalette::Window), face);
+    EXPECT_EQ(w.controls().displayOptionFrame->palette().color(QPalette::Window), face);
+    EXPECT_EQ(w.controls().showNamesCheck->palette().color(QPalette::Window), face);
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
@@ -344,8 +344,8 @@ TEST_F(Look, aRepaintHeldBackByAPumpRunsAtTheNextOne)
     w.show();
     QCoreApplication::processEvents();
     PaintCounter counter;
-    w.controls().ProgressBar1->installEventFilter(&counter);
-    w.controls().ProgressBar1->setBarText(QStringLiteral("Processing: X"));
+    w.controls().progressBar->installEventFilter(&counter);
+    w.controls().progressBar->setBarText(QStringLiteral("Processing: X"));
     w.pumpEventsRepaintLater();
     EXPECT_EQ(counter.paints, 0);
     for (int i = 0; i < 5 && counter.paints == 0; ++i)
@@ -353,7 +353,7 @@ TEST_F(Look, aRepaintHeldBackByAPumpRunsAtTheNextOne)
     EXPECT_GE(counter.paints, 1) << "the held-back repaint is not lost";
     // And later changes keep repainting.
     const int before = counter.paints;
-    w.controls().ProgressBar1->setPosition(50);
+    w.controls().progressBar->setPosition(50);
     for (int i = 0; i < 5 && counter.paints == before; ++i)
         QCoreApplication::processEvents();
     EXPECT_GT(counter.paints, before);

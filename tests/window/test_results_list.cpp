@@ -15,7 +15,7 @@ protected:
     }
     void select(int index)
     {
-        ListView* v = window->controls().ListView2;
+        ListView* v = window->controls().resultsView;
         v->setCurrentIndex(v->model()->index(index - 1, 0));
     }
 };
@@ -24,37 +24,37 @@ TEST_F(ResultsList, doubleClickRemovesTheSelectedRowUnlessBusy)
 {
     select(2);
     window->SetMousePointer(kPointerHourglass);
-    window->ListView2_DblClick();
+    window->removeSelectedResult();
     EXPECT_EQ(window->resultsList().count(), 3);
     window->SetMousePointer(kPointerDefault);
-    window->ListView2_DblClick();
+    window->removeSelectedResult();
     ASSERT_EQ(window->resultsList().count(), 2);
     EXPECT_EQ(window->resultsList().text(2), QStringLiteral("C"));
-    window->controls().ListView2->clearSelection();
-    window->ListView2_DblClick();
+    window->controls().resultsView->clearSelection();
+    window->removeSelectedResult();
     EXPECT_EQ(window->resultsList().count(), 2);
 }
 
 TEST_F(ResultsList, clearResultsKeepsTheColumnsAndWorksWhileBusy)
 {
     window->SetMousePointer(kPointerHourglass);
-    window->controls().PushButton2->click();
+    window->controls().clearResultsButton->click();
     EXPECT_EQ(window->resultsList().count(), 0);
     EXPECT_EQ(window->resultsList().columnTotal(), 9);
     EXPECT_EQ(window->resultsList().headerText(6), QStringLiteral(" Volume"));
-    window->controls().PushButton2->click();
-    window->ListView2_DblClick();
+    window->controls().clearResultsButton->click();
+    window->removeSelectedResult();
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST_F(ResultsList, displayOptionChangesTheHeaderAndTheStoreOnly)
 {
-    window->controls().Check5->setChecked(false);
+    window->controls().showNamesCheck->setChecked(false);
     EXPECT_EQ(window->resultsList().headerText(1), QStringLiteral("Stock Symbol"));
     EXPECT_EQ(stored(kKeyShowFullnames), QStringLiteral("0"));
     EXPECT_EQ(window->resultsList().text(1), QStringLiteral("A")) << "rows are not touched";
-    QTest::mouseClick(window->controls().Check5, Qt::LeftButton);
-    EXPECT_TRUE(window->controls().Check5->isChecked());
+    QTest::mouseClick(window->controls().showNamesCheck, Qt::LeftButton);
+    EXPECT_TRUE(window->controls().showNamesCheck->isChecked());
     EXPECT_EQ(window->resultsList().headerText(1), QStringLiteral("Stock Name"));
     EXPECT_EQ(stored(kKeyShowFullnames), QStringLiteral("1"));
 }
@@ -62,7 +62,7 @@ TEST_F(ResultsList, displayOptionChangesTheHeaderAndTheStoreOnly)
 TEST_F(ResultsList, userTicksRowsThroughTheView)
 {
     window->show();
-    ListView* v = window->controls().ListView2;
+    ListView* v = window->controls().resultsView;
     const QModelIndex first = v->model()->index(0, 0);
     EXPECT_TRUE(v->model()->setData(first, Qt::Checked, Qt::CheckStateRole));
     EXPECT_TRUE(window->resultsList().checked(1));

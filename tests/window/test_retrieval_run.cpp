@@ -11,7 +11,7 @@ using namespace larkspire::test;
 TEST_F(RetrievalRun, rowsShowNamesOrSymbolsAsTyped)
 {
     symbolsAre({"GOOG", "msft"});
-    window->controls().Check5->setChecked(false);
+    window->controls().showNamesCheck->setChecked(false);
     run();
     EXPECT_EQ(requestedSymbols(), (QStringList{QStringLiteral("/q?s=GOOG"), QStringLiteral("/q?s=MSFT")}));
     EXPECT_EQ(rows(), (QStringList{QStringLiteral("GOOG|10.75|10.5|11|9.75|500.00|1,234,567.00|123.00B|10.25"),
@@ -20,7 +20,7 @@ TEST_F(RetrievalRun, rowsShowNamesOrSymbolsAsTyped)
     EXPECT_EQ(dialogs.messages[0].title, QStringLiteral("Larkspire"));
     EXPECT_FALSE(window->resultsList().checked(1)) << "new rows are unticked";
 
-    window->controls().Check5->setChecked(true);
+    window->controls().showNamesCheck->setChecked(true);
     run();
     EXPECT_EQ(window->resultsList().count(), 2) << "a new run empties the list first";
     EXPECT_EQ(window->resultsList().text(1), QStringLiteral("GOOG Corp. "));
@@ -35,8 +35,8 @@ TEST_F(RetrievalRun, progressPointerAndDoneForThreeSymbols)
     EXPECT_EQ(barTextSeen, (QStringList{QStringLiteral("Processing: A"), QStringLiteral("Processing: B"),
                                         QStringLiteral("Processing: C")}));
     EXPECT_EQ(pointerSeen, (QList<int>{11, 11, 11}));
-    EXPECT_EQ(window->controls().ProgressBar1->value(), 0);
-    EXPECT_EQ(window->controls().ProgressBar1->barText(), QStringLiteral("Progress Bar"));
+    EXPECT_EQ(window->controls().progressBar->value(), 0);
+    EXPECT_EQ(window->controls().progressBar->barText(), QStringLiteral("Progress Bar"));
     EXPECT_EQ(window->MousePointer(), kPointerDefault);
     EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Done.")});
 }
@@ -65,7 +65,7 @@ TEST_F(RetrievalRun, unrecognisedPagesAddNoRows)
     symbolsAre({"NONAME", "NOKEYS", "OTHER"});
     run(); // names shown: no name, no row
     EXPECT_EQ(rows(), QStringList{QStringLiteral("Bare Inc. ||||||||")});
-    window->controls().Check5->setChecked(false);
+    window->controls().showNamesCheck->setChecked(false);
     run();
     EXPECT_EQ(rows(), (QStringList{QStringLiteral("NONAME||||||||"), QStringLiteral("NOKEYS||||||||")}));
     EXPECT_EQ(dialogs.messageTexts(), (QStringList{QStringLiteral("Done."), QStringLiteral("Done.")}));
@@ -183,9 +183,9 @@ TEST_F(RetrievalRun, clearResultsAndASecondStartDuringARun)
     symbolsAre({"A", "B", "C"});
     onRequest = [&](const QString& s) {
         if (s == QStringLiteral("B")) {
-            window->controls().PushButton2->click(); // Clear Results: no busy check
-            window->controls().PushButton17->click(); // a second Start does nothing
-            window->ListView2_DblClick();             // busy: refused
+            window->controls().clearResultsButton->click(); // Clear Results: no busy check
+            window->controls().startButton->click(); // a second Start does nothing
+            window->removeSelectedResult();             // busy: refused
         }
     };
     run();
@@ -201,7 +201,7 @@ TEST_F(RetrievalRun, symbolsRemovedBeforeTheFirstPumpAreNotFetched)
 {
     symbolsAre({"A", "B", "C"});
     // Before the hourglass is set, the first pump lets "Clear List" through.
-    QTimer::singleShot(0, window.get(), [&] { window->controls().PushButton1->click(); });
+    QTimer::singleShot(0, window.get(), [&] { window->controls().clearListButton->click(); });
     run();
     EXPECT_TRUE(server->requests().size() <= 1);
     EXPECT_EQ(dialogs.messageTexts().last(), QStringLiteral("Done."));
@@ -225,7 +225,7 @@ TEST_F(RetrievalRun, closingTheWindowDuringARunStoresTheListAndEnds)
 TEST_F(RetrievalRun, aRowRemovedWhileItIsFilledIsNotWrittenTo)
 {
     symbolsAre({"A"});
-    window->controls().Check5->setChecked(false);
+    window->controls().showNamesCheck->setChecked(false);
     // The row is removed from under the run as soon as it appears.
     QObject::connect(&window->resultsList(), &QAbstractItemModel::rowsInserted, window.get(),
                      [&] { window->resultsList().clear(); });

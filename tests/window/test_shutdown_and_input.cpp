@@ -75,7 +75,7 @@ TEST_F(InputDuringAFetch, waitsForTheNextPumpWhileRepaintsAndClosingGoOn)
 {
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    window->controls().Check5->setChecked(false);
+    window->controls().showNamesCheck->setChecked(false);
     symbolsAre({"AAA", "BBB"});
     bool clicked = false;
     handler = [&](const QString& s) {
@@ -84,12 +84,12 @@ TEST_F(InputDuringAFetch, waitsForTheNextPumpWhileRepaintsAndClosingGoOn)
         if (!clicked) { // the first page takes a while; the user ticks the option meanwhile
             clicked = true;
             r.delayMs = 300; // within the fixture's 400 ms stall limit
-            QTimer::singleShot(50, window.get(), [this] { clickFromTheWindowSystem(window->controls().Check5); });
+            QTimer::singleShot(50, window.get(), [this] { clickFromTheWindowSystem(window->controls().showNamesCheck); });
         }
         return r;
     };
     run();
-    EXPECT_TRUE(window->controls().Check5->isChecked());
+    EXPECT_TRUE(window->controls().showNamesCheck->isChecked());
     EXPECT_EQ(window->resultsList().text(1), QStringLiteral("AAA")) << "the option counted only from the next pump";
     EXPECT_EQ(window->resultsList().text(2), QStringLiteral("BBB Corp. "));
 

@@ -62,7 +62,7 @@ QJsonValue cell(const QJsonObject& book, int row, int column)
 
 class SpreadsheetExport : public ResultsFixture {
 protected:
-    void exportNow() { window->controls().PushButton13->click(); }
+    void exportNow() { window->controls().saveWorkbookButton->click(); }
 };
 
 TEST_F(SpreadsheetExport, tickedRowsStandUnderTheirHeadersAsText)

@@ -25,12 +25,12 @@ protected:
     }
     void select(int index)
     {
-        ListView* v = window->controls().ListView1;
+        ListView* v = window->controls().symbolView;
         v->setCurrentIndex(v->model()->index(index - 1, 0));
     }
     void pressKey(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {
-        QTest::keyClick(window->controls().ListView1, key, mods);
+        QTest::keyClick(window->controls().symbolView, key, mods);
     }
 };
 
@@ -39,7 +39,7 @@ TEST_F(SymbolEditing, addTakesTheTextUnchanged)
     dialogs.inputAnswers = {QStringLiteral("GOOG"), QStringLiteral("goog"), QStringLiteral(" MSFT "),
                             QString(), QStringLiteral("   ")};
     for (int i = 0; i < 5; ++i)
-        window->controls().PushButton6->click();
+        window->controls().addSymbolButton->click();
     EXPECT_EQ(symbols(), texts({"GOOG", "goog", " MSFT ", "   "}));
     ASSERT_EQ(dialogs.prompts.size(), 5u);
     EXPECT_EQ(dialogs.prompts[0].first, QStringLiteral("Enter stock symbol to add: "));
@@ -60,19 +60,19 @@ TEST_F(SymbolEditing, deleteRemovesTheSelectedItemOnly)
     pressKey(Qt::Key_Backspace);
     pressKey(Qt::Key_X);
     EXPECT_EQ(symbols(), texts({"B", "D", "E"}));
-    window->controls().ListView1->clearSelection();
+    window->controls().symbolView->clearSelection();
     pressKey(Qt::Key_Delete);
     EXPECT_EQ(symbols().size(), 3);
     window->symbolList().clear();
     pressKey(Qt::Key_Delete);
-    window->ListView1_DblClick();
+    window->removeSelectedSymbol();
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST_F(SymbolEditing, doubleClickRemovesTheClickedItem)
 {
     fill({"A", "B", "C"});
-    ListView* v = window->controls().ListView1;
+    ListView* v = window->controls().symbolView;
     window->show();
     const QRect r = v->visualRect(v->model()->index(1, 0));
     QTest::mouseDClick(v->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
@@ -87,12 +87,12 @@ TEST_F(SymbolEditing, aRemovalLeavesNoRowSelectedInEitherList)
     pressKey(Qt::Key_Delete);
     EXPECT_EQ(symbols(), texts({"A", "B", "D", "E"})) << "a second Delete waits for a new selection";
     window->show();
-    ListView* v = window->controls().ListView1;
+    ListView* v = window->controls().symbolView;
     QTest::mouseDClick(v->viewport(), Qt::LeftButton, Qt::NoModifier, v->visualRect(v->model()->index(0, 0)).center());
     pressKey(Qt::Key_Delete);
     EXPECT_EQ(symbols(), texts({"B", "D", "E"}));
 
-    ListView* results = window->controls().ListView2;
+    ListView* results = window->controls().resultsView;
     for (const char* row : {"R1", "R2", "R3"})
         window->resultsList().add(QString::fromLatin1(row));
     QTest::mouseDClick(results->viewport(), Qt::LeftButton, Qt::NoModifier,
@@ -107,23 +107,23 @@ TEST_F(SymbolEditing, busyWindowRefusesRemovalButAcceptsAdditions)
     select(2);
     window->SetMousePointer(kPointerHourglass);
     pressKey(Qt::Key_Delete);
-    window->ListView1_DblClick();
-    window->controls().PushButton1->click();
+    window->removeSelectedSymbol();
+    window->controls().clearListButton->click();
     EXPECT_EQ(symbols(), texts({"A", "B", "C"}));
     dialogs.inputAnswers = {QStringLiteral("X")};
-    window->controls().PushButton6->click();
-    window->controls().PushButton7->click();
+    window->controls().addSymbolButton->click();
+    window->controls().sampleButton->click();
     EXPECT_EQ(symbols(), texts({"A", "B", "C", "X", "GOOG", "MSFT", "nhy.ol"}));
     window->SetMousePointer(kPointerDefault);
-    window->controls().PushButton1->click();
+    window->controls().clearListButton->click();
     EXPECT_TRUE(symbols().isEmpty());
 }
 
 TEST_F(SymbolEditing, sampleSetAppendsEachTime)
 {
-    window->controls().PushButton7->click();
+    window->controls().sampleButton->click();
     EXPECT_EQ(symbols(), texts({"GOOG", "MSFT", "nhy.ol"}));
-    window->controls().PushButton7->click();
+    window->controls().sampleButton->click();
     EXPECT_EQ(symbols().size(), 6);
     EXPECT_EQ(symbols().last(), QStringLiteral("nhy.ol"));
 }
@@ -134,7 +134,7 @@ protected:
     void load(const QString& answer)
     {
         dialogs.openAnswers = {answer};
-        window->controls().PushButton3->click();
+        window->controls().loadFileButton->click();
     }
     QTemporaryDir dataDir;
 };

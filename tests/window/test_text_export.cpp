@@ -27,7 +27,7 @@ protected:
     {
         const QString path = dir.filePath(name);
         dialogs.saveAnswers = {path};
-        window->controls().PushButton4->click();
+        window->controls().saveTextButton->click();
         return path;
     }
     QTemporaryDir dir;
@@ -41,7 +41,7 @@ TEST_F(TextExport, emptyListGivesTheHeaderLineAlone)
     EXPECT_EQ(dialogs.saveRequests[0].title, QStringLiteral("Save"));
     EXPECT_EQ(dialogs.saveRequests[0].filter, QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"));
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_EQ(window->controls().ProgressBar1->barText(), QStringLiteral("Progress Bar"));
+    EXPECT_EQ(window->controls().progressBar->barText(), QStringLiteral("Progress Bar"));
     EXPECT_EQ(window->MousePointer(), kPointerDefault);
 }
 
@@ -80,7 +80,7 @@ TEST_F(TextExport, progressGoesThroughItsPositionsAndTexts)
 {
     for (int i = 1; i <= 2500; ++i)
         addRow({QStringLiteral("S%1").arg(i), QStringLiteral("1")}, i != 1000);
-    ProgressBar* bar = window->controls().ProgressBar1;
+    ProgressBar* bar = window->controls().progressBar;
     std::vector<double> positions;
     QStringList texts;
     QObject::connect(bar, &ProgressBar::positionSet, window.get(), [&](double p) { positions.push_back(p); });
@@ -123,7 +123,7 @@ TEST_F(TextExport, doneIsPaintedOnceTheFileIsWhole)
             return false;
         }
     } painted;
-    painted.bar = window->controls().ProgressBar1;
+    painted.bar = window->controls().progressBar;
     painted.path = path;
     painted.bar->installEventFilter(&painted);
     save(QStringLiteral("painted.txt"));
@@ -140,9 +140,9 @@ TEST_F(TextExport, withoutAProgressBarNothingIsShown)
 {
     addRow({QStringLiteral("GOOG")}, true);
     int sets = 0;
-    QObject::connect(window->controls().ProgressBar1, &ProgressBar::positionSet, window.get(), [&] { ++sets; });
+    QObject::connect(window->controls().progressBar, &ProgressBar::positionSet, window.get(), [&] { ++sets; });
     const QString path = dir.filePath(QStringLiteral("nobar.txt"));
-    window->SaveListviewProperlySpaced(window->controls().ListView2, path, nullptr);
+    window->SaveListviewProperlySpaced(window->controls().resultsView, path, nullptr);
     EXPECT_EQ(sets, 0);
     EXPECT_TRUE(readFile(path).endsWith("GOOG      \t           \t    \t    \t   \t       \t       \t       \t          \t\r\n"));
 }
@@ -154,8 +154,8 @@ TEST_F(TextExport, fileThatCannotBeCreatedIsReportedOnceAndNothingIsWritten)
     save(QStringLiteral("missing-folder/out.txt"));
     ASSERT_EQ(dialogs.messages.size(), 1u) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral(".Main.SaveListviewProperlySpaced at line 154\r\r")));
-    EXPECT_EQ(window->controls().ProgressBar1->barText(), QStringLiteral("Progress Bar"));
-    EXPECT_EQ(window->controls().ProgressBar1->position(), 0);
+    EXPECT_EQ(window->controls().progressBar->barText(), QStringLiteral("Progress Bar"));
+    EXPECT_EQ(window->controls().progressBar->position(), 0);
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("missing-folder/out.txt"))));
     EXPECT_EQ(window->MousePointer(), kPointerDefault);
 
@@ -196,7 +196,7 @@ TEST_F(TextExport, anExistingFileIsReplacedWhole)
 TEST_F(TextExport, cancelWritesNothing)
 {
     dialogs.saveAnswers = {QString()};
-    window->controls().PushButton4->click();
+    window->controls().saveTextButton->click();
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
 }
@@ -225,7 +225,7 @@ TEST_F(TextExport, closingTheWindowPartWayLeavesTheOldFileWhole)
         addRow({QStringLiteral("S%1").arg(i), QStringLiteral("1")}, true);
     dialogs.saveAnswers = {path};
     QTimer::singleShot(0, window.get(), [&] { window->close(); });
-    window->controls().PushButton4->click();
+    window->controls().saveTextButton->click();
     EXPECT_TRUE(window->hasEnded());
     EXPECT_EQ(readFile(path), "old content");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("kept.txt")})
@@ -238,15 +238,15 @@ TEST_F(TextExport, everyThousandthTickedRowNamesItselfAndAPlainNameShowsWhole)
     for (int i = 1; i <= 2500; ++i)
         addRow({QStringLiteral("S%1").arg(i)}, true);
     QStringList texts;
-    QObject::connect(window->controls().ProgressBar1, &ProgressBar::textSet, window.get(), [&](const QString& t) {
+    QObject::connect(window->controls().progressBar, &ProgressBar::textSet, window.get(), [&](const QString& t) {
         if (texts.isEmpty() || texts.last() != t)
             texts << t;
     });
     // A file name without any separator, relative to the working folder.
     const QString saved = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
-    window->SaveListviewProperlySpaced(window->controls().ListView2, QStringLiteral("plain"),
-                                       window->controls().ProgressBar1);
+    window->SaveListviewProperlySpaced(window->controls().resultsView, QStringLiteral("plain"),
+                                       window->controls().progressBar);
     QDir::setCurrent(saved);
     EXPECT_EQ(texts, (QStringList{QStringLiteral("Writing file: plain"), QStringLiteral("Writing file: plain (1000)"),
                                   QStringLiteral("Writing file: plain (2000)"), QStringLiteral("Done."),
