@@ -5,7 +5,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QDateTime>
 #include <QSettings>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <unistd.h>
 
 namespace larkspire {
 
@@ -22,6 +28,42 @@ QString valueText(const QVariant& v)
     if (v.userType() == QMetaType::QStringList)
         return v.toStringList().join(QStringLiteral(", "));
     return v.toString();
+}
+
+// Whether the file holds exactly these keys, and this value for one of them,
+// as read from the disk. A second name for the same file keeps the settings
+// cache, which remembers what was meant to be written, out of the way.
+bool readsBackAs(const QString& path, const QStringList& keys, const QString& key, const QString& value)
+{
+    const QString second = path + QStringLiteral(".check");
+    QFile::remove(second);
+    if (::link(QFile::encodeName(path).constData(), QFile::encodeName(second).constData()) != 0)
+        return false;
+    bool same = false;
+    {
+        QSettings check(second, QSettings::IniFormat);
+        QStringList found = check.allKeys();
+        QStringList expected = keys;
+        found.sort();
+        expected.sort();
+        same = check.status() == QSettings::NoError && found == expected && valueText(check.value(key)) == value;
+    }
+    QFile::remove(second);
+    return same;
+}
+
+// The settings cache notices a changed file by its size and modification
+// time; the new file must not show the old one's time, or a value of the
+// same length would go unnoticed by a reader in this process.
+void keepTimeApart(const QString& fresh, const QString& old)
+{
+    const QFileInfo before(old);
+    if (!before.exists())
+        return;
+    QFile file(fresh);
+    const QDateTime oldTime = before.lastModified();
+    if (QFileInfo(fresh).lastModified() == oldTime && file.open(QIODevice::ReadWrite))
+        file.setFileTime(oldTime.addMSecs(1), QFileDevice::FileModificationTime);
 }
 
 } // namespace
@@ -53,8 +95,12 @@ void SettingsStore::write(const QString& application, const QString& section, co
                           const QString& value)
 {
     const QString path = filePath(application);
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
         throw Failure(QStringLiteral("Cannot create the settings folder for ") + path, 75);
+    const QFileInfo existing(path);
+    if (existing.exists() && (!existing.isFile() || !existing.isWritable()))
+        throw Failure(QStringLiteral("Cannot write the settings file ") + path, 75);
     {
         // A damaged file would refuse every write from now on: it is kept
         // beside as "….damaged" and a new one is started.
@@ -67,11 +113,45 @@ void SettingsStore::write(const QString& application, const QString& section, co
                 throw Failure(QStringLiteral("Cannot replace the damaged settings file ") + path, 75);
         }
     }
-    QSettings settings(path, QSettings::IniFormat);
-    settings.setValue(groupKey(section, key), value);
-    settings.sync();
-    if (settings.status() != QSettings::NoError)
-        throw Failure(QStringLiteral("Cannot write the settings file ") + path, 75);
+    const auto cannotWrite = [&](const QString& why) {
+        return Failure(QStringLiteral("Cannot write the settings file ") + path +
+                           (why.isEmpty() ? QString() : QStringLiteral(": ") + why),
+                       75);
+    };
+
+    // The new file is made beside the old one and checked as read back from
+    // the disk before it takes the old one's place: a full disk or a failed
+    // write leaves the stored values exactly as they were.
+    QTemporaryFile staged(folder + QLatin1Char('/') + application + QStringLiteral(".XXXXXX.tmp"));
+    if (!staged.open())
+        throw cannotWrite(staged.errorString());
+    {
+        QFile old(path);
+        if (old.exists()) {
+            if (!old.open(QIODevice::ReadOnly))
+                throw cannotWrite(old.errorString());
+            const QByteArray bytes = old.readAll();
+            if (staged.write(bytes) != bytes.size() || !staged.flush())
+                throw cannotWrite(staged.errorString());
+        }
+    }
+    staged.close();
+    const QString stagedPath = staged.fileName();
+    QStringList keys;
+    {
+        QSettings settings(stagedPath, QSettings::IniFormat);
+        settings.setValue(groupKey(section, key), value);
+        settings.sync();
+        if (settings.status() != QSettings::NoError)
+            throw cannotWrite(QString());
+        keys = settings.allKeys();
+    }
+    if (!readsBackAs(stagedPath, keys, groupKey(section, key), value))
+        throw cannotWrite(QStringLiteral("the disk may be full"));
+    keepTimeApart(stagedPath, path);
+    if (::rename(QFile::encodeName(stagedPath).constData(), QFile::encodeName(path).constData()) != 0)
+        throw cannotWrite(qt_error_string(errno));
+    staged.setAutoRemove(false);
 }
 
 } // namespace larkspire

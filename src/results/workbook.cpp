@@ -8,12 +8,41 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <clocale>
+#include <locale.h>
 
 namespace larkspire {
 
 namespace {
 constexpr int kMaxCellChars = 32767; // what one cell of a workbook holds
 constexpr double kMaxColumnWidth = 255;
+// The xlsx library prints numbers (widths, margins) through the C library,
+// which follows the user's numeric locale: a decimal comma would make the
+// file invalid. The "C" numeric locale holds on this thread while it writes.
+class CNumericLocale final {
+public:
+    CNumericLocale()
+    {
+        if (const locale_t base = duplocale(LC_GLOBAL_LOCALE))
+            m_c = newlocale(LC_NUMERIC_MASK, "C", base);
+        if (m_c)
+            m_previous = uselocale(m_c);
+    }
+    ~CNumericLocale()
+    {
+        if (m_c) {
+            uselocale(m_previous);
+            freelocale(m_c);
+        }
+    }
+    CNumericLocale(const CNumericLocale&) = delete;
+    CNumericLocale& operator=(const CNumericLocale&) = delete;
+
+private:
+    locale_t m_c = nullptr;
+    locale_t m_previous = nullptr;
+};
+
 } // namespace
 
 void SheetCells::set(int row, int column, const QString& text)
@@ -47,6 +76,7 @@ double SheetCells::width(int column) const
 
 void writeXlsx(const SheetCells& cells, const QString& path)
 {
+    const CNumericLocale numbers;
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     const QByteArray tmp = QFile::encodeName(QDir::tempPath());

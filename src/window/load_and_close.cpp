@@ -77,12 +77,10 @@ void MainWindow::restoreDisplayOption(StepRunner& step)
     step(172, [&] {
         const QString stored =
             m_settings.read(kSettingsApplication, kSettingsSection, kKeyShowFullnames, QStringLiteral("1"));
-        m_inLoadStep172 = true;
-        m_showNamesFailure.reset();
+        // Setting the box from the store is no click: nothing is written back.
+        m_restoringOption = true;
         m_ui.showNamesCheck->setChecked(leadingNumericValue(stored) != 0.0);
-        m_inLoadStep172 = false;
-        if (m_showNamesFailure)
-            throw Failure(*std::exchange(m_showNamesFailure, std::nullopt));
+        m_restoringOption = false;
     });
     bool ticked = false;
     step(174, [&] { ticked = m_ui.showNamesCheck->isChecked(); });
@@ -94,15 +92,21 @@ void MainWindow::restoreDisplayOption(StepRunner& step)
 
 void MainWindow::restoreSymbols(StepRunner& step)
 {
+    // A stored list that could not be read is never written over at the
+    // end: the user's symbols stay in the file for the next start.
+    m_symbolsRestored = false;
     QString stored;
-    step(180, [&] { stored = m_settings.read(kSettingsApplication, kSettingsSection, kKeyStockQuotes, QString()); });
-    if (stored.isEmpty()) // step 182
+    if (!step(180, [&] { stored = m_settings.read(kSettingsApplication, kSettingsSection, kKeyStockQuotes, QString()); }))
         return;
+    if (stored.isEmpty()) { // step 182
+        m_symbolsRestored = true;
+        return;
+    }
     QStringList pieces;
     step(184, [&] { pieces = splitStoredSymbols(stored); });
     // Steps 186 to 192: every non-empty piece, in order, appended unchanged.
     // The pieces go into the list in one batch; no events run meanwhile.
-    step(190, [&] {
+    m_symbolsRestored = step(190, [&] {
         pieces.removeIf([](const QString& p) { return p.isEmpty(); });
         symbolList().addMany(pieces);
     });
@@ -143,7 +147,8 @@ void MainWindow::closeRequested()
             items.append(list.text(i));
         text = joinSymbols(items);
     });
-    step(110, [&] { m_settings.write(kSettingsApplication, kSettingsSection, kKeyStockQuotes, text); });
+    if (m_symbolsRestored)
+        step(110, [&] { m_settings.write(kSettingsApplication, kSettingsSection, kKeyStockQuotes, text); });
     step(112, [&] { QCoreApplication::processEvents(); });
 }
 

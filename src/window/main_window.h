@@ -128,6 +128,7 @@ private:
     void restoreDisplayOption(StepRunner& step);
     void restoreSymbols(StepRunner& step);
     void onShowNamesToggled();
+    void updateNameHeader();
     void connectHandlers();
     void removeSelectedItem(ListView* view);
     void pointerOverButton();
@@ -147,10 +148,10 @@ private:
     bool m_closing = false;
     bool m_runActive = false;
     QElapsedTimer m_lastYield;
-    // A failure of the display option's click handling while the load
-    // sequence sets the option, handed back to the load sequence's step.
-    bool m_inLoadStep172 = false;
-    std::optional<QString> m_showNamesFailure;
+    // The load sequence is setting the display option from the store.
+    bool m_restoringOption = false;
+    // The stored symbol list was read at start-up, so it may be written over.
+    bool m_symbolsRestored = false;
 };
 
 } // namespace larkspire

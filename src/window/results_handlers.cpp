@@ -20,19 +20,25 @@ void MainWindow::clearResults()
 
 void MainWindow::onShowNamesToggled()
 {
+    if (m_restoringOption) {
+        updateNameHeader();
+        return;
+    }
     try {
         showNamesClicked();
     } catch (...) {
-        const QString description = describeCurrentException();
-        if (m_inLoadStep172) {
-            m_showNamesFailure = description;
-        } else {
-            // A failed write must not go unnoticed: the option would not
-            // come back at the next start.
-            StepRunner(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("Check5_Click"))
-                .report(100, description);
-        }
+        // A failed write must not go unnoticed: the option would not come
+        // back at the next start.
+        StepRunner(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("Check5_Click"))
+            .report(100, describeCurrentException());
     }
+}
+
+void MainWindow::updateNameHeader()
+{
+    if (resultsList().columnTotal() >= 1)
+        resultsList().setHeaderText(1, m_ui.showNamesCheck->isChecked() ? QStringLiteral("Stock Name")
+                                                                         : QStringLiteral("Stock Symbol"));
 }
 
 void MainWindow::showNamesClicked()
@@ -41,14 +47,8 @@ void MainWindow::showNamesClicked()
     // The header follows the box even when the setting cannot be written.
     struct HeaderUpdate {
         MainWindow* w;
-        bool ticked;
-        ~HeaderUpdate()
-        {
-            if (w->resultsList().columnTotal() >= 1)
-                w->resultsList().setHeaderText(1, ticked ? QStringLiteral("Stock Name")
-                                                         : QStringLiteral("Stock Symbol"));
-        }
-    } header{this, ticked};
+        ~HeaderUpdate() { w->updateNameHeader(); }
+    } header{this};
     m_settings.write(kSettingsApplication, kSettingsSection, kKeyShowFullnames,
                      ticked ? QStringLiteral("1") : QStringLiteral("0"));
 }

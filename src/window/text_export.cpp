@@ -132,6 +132,10 @@ void MainWindow::SaveListviewProperlySpaced(ListView* view, const QString& fileN
 
     if (!failed)
         failed = !step(232, [&] {
+            // The last lines may still sit in the buffer: a full disk says so
+            // only when they are flushed, and the old file must then stay.
+            if (!file.flush() || file.error() != QFileDevice::NoError)
+                throw Failure(file.errorString() + QStringLiteral(": ") + fileName, 61);
             if (!file.commit())
                 throw Failure(file.errorString() + QStringLiteral(": ") + fileName, 57);
         });

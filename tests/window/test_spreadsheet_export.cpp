@@ -9,6 +9,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <clocale>
+#include <string>
+
 using namespace larkspire;
 using namespace larkspire::test;
 
@@ -109,6 +112,24 @@ TEST_F(SpreadsheetExport, tickedRowsStandUnderTheirHeadersAsText)
     EXPECT_GE(f, 8);
     EXPECT_LT(f, 9);
     EXPECT_DOUBLE_EQ(widths.value(QStringLiteral("I")).toDouble(), a);
+}
+
+TEST_F(SpreadsheetExport, theWorkbookIsValidUnderADecimalCommaLocale)
+{
+    if (!openpyxlAvailable())
+        GTEST_SKIP() << "python3-openpyxl is not installed (scripts/test installs it)";
+    const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+        GTEST_SKIP() << "the locale de_DE.UTF-8 is not installed";
+    addRow({QStringLiteral("GOOG"), QStringLiteral("1,5")}, true);
+    exportNow();
+    std::setlocale(LC_NUMERIC, before.c_str());
+    ASSERT_EQ(openedFiles.size(), 1);
+    const QJsonObject book = readBack(openedFiles[0].toLocalFile());
+    EXPECT_EQ(cell(book, 2, 2), QJsonArray({QStringLiteral("s"), QStringLiteral("1,5")}));
+    const double a = book.value(QStringLiteral("widths")).toObject().value(QStringLiteral("A")).toDouble();
+    EXPECT_GE(a, 11) << "fractional widths written with a decimal point";
+    EXPECT_LT(a, 12);
 }
 
 TEST_F(SpreadsheetExport, noTickedRowGivesTheHeaderRowAlone)

@@ -1,3 +1,4 @@
+#include "support/full_disk.h"
 #include "window/results_fixture.h"
 
 #include <QEvent>
@@ -252,4 +253,30 @@ TEST_F(TextExport, everyThousandthTickedRowNamesItselfAndAPlainNameShowsWhole)
                                   QStringLiteral("Writing file: plain (2000)"), QStringLiteral("Done."),
                                   QStringLiteral("Progress Bar")}));
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("plain"))).count("\r\n"), 2501);
+}
+
+TEST_F(TextExport, aFullDiskKeepsTheOldFileWriteNothingNewAndSaysWhy)
+{
+    FullDisk disk;
+    if (!disk.usable())
+        GTEST_SKIP() << "mounting a small tmpfs is not allowed here";
+    const QString keep = disk.filePath(QStringLiteral("keep.txt"));
+    QFile old(keep);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old content");
+    old.close();
+    disk.fill();
+    addRow({QStringLiteral("GOOG"), QStringLiteral("1.5")}, true);
+
+    for (const QString& path : {keep, disk.filePath(QStringLiteral("new.txt"))}) {
+        dialogs.messages.clear();
+        dialogs.saveAnswers = {path};
+        window->controls().saveTextButton->click();
+        ASSERT_EQ(dialogs.messages.size(), 1u) << path.toStdString();
+        EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("No space left on device"))) << path.toStdString();
+        EXPECT_NE(window->controls().progressBar->barText(), QStringLiteral("Done."));
+    }
+    EXPECT_EQ(readFile(keep), "old content");
+    EXPECT_EQ(QDir(disk.path()).entryList(QDir::Files), (QStringList{QStringLiteral("keep.txt")}))
+        << "no new or half-written file is left";
 }
