@@ -45,11 +45,20 @@ int main(int argc, char* argv[])
 
     // A kill, Ctrl+C, a closed terminal or the end of the desktop session
     // closes the window as the close button does: the symbol list is stored.
+    // While the window is still loading (the online check's box may be
+    // open), its boxes give way first and the window closes once loaded.
     larkspire::TerminationRequests termination;
+    larkspire::MainWindow* loaded = nullptr;
+    QObject::connect(&termination, &larkspire::TerminationRequests::requested, &app, [&] {
+        if (loaded)
+            loaded->close();
+        else
+            dialogs.endAll();
+    });
 
     larkspire::MainWindow window(std::move(platform));
+    loaded = &window;
     dialogs.setParentWindow(&window);
-    QObject::connect(&termination, &larkspire::TerminationRequests::requested, &window, [&window] { window.close(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window] { window.close(); });
     if (termination.pending()) // asked while the window was still loading
         window.close();

@@ -108,10 +108,10 @@ QtHttpClient::Exchange QtHttpClient::exchange(const QUrl& url, const QByteArray*
     });
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     total.start(std::max<qint64>(0, deadline.remainingTime()));
-    // Clicks and keys wait until the window's next pump: no handler runs in
-    // the middle of a fetch. Repaints, timers and a close request go on.
+    // Every event runs meanwhile: which input may act during a fetch is the
+    // caller's choice (the window holds clicks and keys back).
     if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        loop.exec();
     total.stop();
 
     Exchange exchanged;

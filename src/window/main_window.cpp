@@ -182,6 +182,7 @@ void MainWindow::pumpEvents()
 {
     if (m_ended)
         throw Abandoned();
+    deliverHeldInput(m_heldInput);
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (m_ended)
         throw Abandoned();

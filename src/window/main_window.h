@@ -6,6 +6,7 @@
 // names that error reports print are given where each handler's steps run.
 #include "core/settings_store.h"
 #include "platform/platform.h"
+#include "window/input_hold.h"
 #include "window/list_view.h"
 #include "window/progress_bar.h"
 
@@ -148,6 +149,8 @@ private:
     bool m_closing = false;
     bool m_runActive = false;
     QElapsedTimer m_lastYield;
+    // Clicks and keys that came while a page was fetched, for the next pump.
+    std::vector<HeldInput> m_heldInput;
     // The load sequence is setting the display option from the store.
     bool m_restoringOption = false;
     // The stored symbol list was read at start-up, so it may be written over.

@@ -2,6 +2,7 @@
 
 #include "core/error_report.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -11,8 +12,21 @@
 
 namespace larkspire {
 
+void QtDialogs::endAll()
+{
+    m_ending = true;
+    if (QWidget* open = QApplication::activeModalWidget()) {
+        if (auto* dialog = qobject_cast<QDialog*>(open))
+            dialog->reject();
+        else
+            open->close();
+    }
+}
+
 void QtDialogs::message(const QString& text, const QString& title, MessageIcon icon)
 {
+    if (m_ending)
+        return;
     QMessageBox box(icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title,
                     messageForDisplay(text), QMessageBox::Ok, m_parent);
     box.setTextFormat(Qt::PlainText);
@@ -21,6 +35,8 @@ void QtDialogs::message(const QString& text, const QString& title, MessageIcon i
 
 QString QtDialogs::inputText(const QString& prompt, const QString& title)
 {
+    if (m_ending)
+        return QString();
     bool ok = false;
     const QString text = QInputDialog::getText(m_parent, title, prompt, QLineEdit::Normal, QString(), &ok);
     return ok ? text : QString();
@@ -54,6 +70,8 @@ void OpenFilesDialog::accept()
 
 QString QtDialogs::openFileNames(const FileDialogRequest& request)
 {
+    if (m_ending)
+        return QString();
     OpenFilesDialog dialog(m_parent, request.title);
     dialog.setNameFilters(nameFiltersFromPipeList(request.filter));
     if (dialog.exec() != QDialog::Accepted)
@@ -63,6 +81,8 @@ QString QtDialogs::openFileNames(const FileDialogRequest& request)
 
 QString QtDialogs::saveFileName(const FileDialogRequest& request)
 {
+    if (m_ending)
+        return QString();
     QFileDialog dialog(m_parent, request.title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);

@@ -25,6 +25,8 @@ private:
 class QtDialogs final : public Dialogs {
 public:
     void setParentWindow(QWidget* window) { m_parent = window; }
+    // The program is ending: the open box gives way, and no other is shown.
+    void endAll();
     void message(const QString& text, const QString& title, MessageIcon icon) override;
     QString inputText(const QString& prompt, const QString& title) override;
     QString openFileNames(const FileDialogRequest& request) override;
@@ -32,6 +34,7 @@ public:
 
 private:
     QWidget* m_parent = nullptr;
+    bool m_ending = false;
 };
 
 } // namespace larkspire

@@ -20,9 +20,17 @@ void MainWindow::retrieveQuotes()
         return;
     m_runActive = true;
     struct Guard {
-        bool& flag;
-        ~Guard() { flag = false; }
-    } guard{m_runActive};
+        MainWindow& w;
+        ~Guard()
+        {
+            w.m_runActive = false;
+            // Input that came during the last fetch runs once the run is over.
+            if (!w.m_ended)
+                deliverHeldInput(w.m_heldInput);
+            else
+                w.m_heldInput.clear();
+        }
+    } guard{*this};
 
     StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton17_Click"));
     runHandler([&] {
@@ -49,7 +57,14 @@ void MainWindow::retrieveQuotes()
             bool fetched = step(116, [&] {
                 if (!m_platform.http)
                     throw Failure(QStringLiteral("No connection to the internet is available"));
-                HttpResult result = m_platform.http->get(quoteUrl(m_platform.quoteHost, symbol));
+                HttpResult result;
+                {
+                    // Clicks and keys wait for the next pump: no handler runs
+                    // in the middle of a fetch. A close from the window
+                    // system is not input and ends the fetch at once.
+                    const InputHold hold(this, m_heldInput);
+                    result = m_platform.http->get(quoteUrl(m_platform.quoteHost, symbol));
+                }
                 if (m_ended)
                     throw Abandoned();
                 if (!result.ok)

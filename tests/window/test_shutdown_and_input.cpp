@@ -4,56 +4,78 @@
 #include "core/stored_values.h"
 #include "window/retrieval_fixture.h"
 
+#include <QGuiApplication>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
 #include <qpa/qwindowsysteminterface.h>
 
 #include <csignal>
+#include <string>
+#include <cstdlib>
+#include <cstring>
+#include <xcb/xcb.h>
 
 using namespace larkspire;
 using namespace larkspire::test;
 
+namespace {
+// Starts the real program with a stored list and a `ping` of our own, which
+// says when the program is up and answers as `pingOutput` says; sends the
+// signal and says how the program ended (empty when all went well).
+std::string signalEndsTheProgram(int signal, const char* pingOutput)
+{
+    QTemporaryDir config;
+    QTemporaryDir bin;
+    // Stored with empty pieces: only the close request writes it back as "GOOG;MSFT".
+    SettingsStore(config.path())
+        .write(kSettingsApplication, kSettingsSection, kKeyStockQuotes, QStringLiteral("GOOG;;MSFT;"));
+    const QString ready = bin.filePath(QStringLiteral("ready"));
+    QFile ping(bin.filePath(QStringLiteral("ping")));
+    if (!ping.open(QIODevice::WriteOnly))
+        return "cannot write the ping script";
+    ping.write(QByteArray("#!/bin/sh\ntouch \"$LARKSPIRE_TEST_READY\"\necho '") + pingOutput + "'\n");
+    ping.close();
+    ping.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    env.insert(QStringLiteral("PATH"), bin.path() + QStringLiteral(":/usr/bin:/bin"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("LARKSPIRE_TEST_READY"), ready);
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(LARKSPIRE_PROGRAM), QStringList());
+    if (!program.waitForStarted(10000))
+        return "the program did not start";
+    if (!QTest::qWaitFor([&] { return QFile::exists(ready); }, 30000))
+        return "the program never ran its online check";
+    QTest::qWait(300); // the window, or the offline box, is up by now
+    ::kill(pid_t(program.processId()), signal);
+    if (!program.waitForFinished(30000)) {
+        program.kill();
+        program.waitForFinished();
+        return "the signal did not end the program";
+    }
+    if (program.exitStatus() != QProcess::NormalExit || program.exitCode() != 0)
+        return "the program ended with status " + std::to_string(program.exitCode());
+    const QString stored = SettingsStore(config.path())
+                               .read(kSettingsApplication, kSettingsSection, kKeyStockQuotes, QStringLiteral("<absent>"));
+    if (stored != QStringLiteral("GOOG;MSFT"))
+        return "the stored list is " + stored.toStdString();
+    return {};
+}
+} // namespace
+
 TEST(Program, terminationSignalsRunTheCloseRequest)
 {
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        QTemporaryDir config;
-        QTemporaryDir bin;
-        // Stored with empty pieces: only the close request writes it back as "GOOG;MSFT".
-        SettingsStore(config.path())
-            .write(kSettingsApplication, kSettingsSection, kKeyStockQuotes, QStringLiteral("GOOG;;MSFT;"));
-        // The online check's ping says when the program is up, and that it is online.
-        const QString ready = bin.filePath(QStringLiteral("ready"));
-        QFile ping(bin.filePath(QStringLiteral("ping")));
-        ASSERT_TRUE(ping.open(QIODevice::WriteOnly));
-        ping.write("#!/bin/sh\ntouch \"$LARKSPIRE_TEST_READY\"\necho '64 bytes from 8.8.8.8: icmp_seq=1'\n");
-        ping.close();
-        ping.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        EXPECT_EQ(signalEndsTheProgram(signal, "64 bytes from 8.8.8.8: icmp_seq=1"), std::string()) << signal;
+}
 
-        QProcess program;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
-        env.insert(QStringLiteral("PATH"), bin.path() + QStringLiteral(":/usr/bin:/bin"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("LARKSPIRE_TEST_READY"), ready);
-        program.setProcessEnvironment(env);
-        program.start(QStringLiteral(LARKSPIRE_PROGRAM), QStringList());
-        ASSERT_TRUE(program.waitForStarted(10000));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(ready); }, 30000)) << "the program never started";
-        ::kill(pid_t(program.processId()), signal);
-        if (!program.waitForFinished(30000)) {
-            program.kill();
-            program.waitForFinished();
-            ADD_FAILURE() << "signal " << signal << " did not end the program";
-            continue;
-        }
-        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << signal;
-        EXPECT_EQ(program.exitCode(), 0) << signal;
-        EXPECT_EQ(SettingsStore(config.path())
-                      .read(kSettingsApplication, kSettingsSection, kKeyStockQuotes, QStringLiteral("<absent>")),
-                  QStringLiteral("GOOG;MSFT"))
-            << signal;
-    }
+TEST(Program, aSignalEndsTheProgramWhileTheOfflineBoxIsOpen)
+{
+    EXPECT_EQ(signalEndsTheProgram(SIGTERM, "connect: Network is unreachable"), std::string());
 }
 
 class InputDuringAFetch : public RetrievalRun {
@@ -107,5 +129,60 @@ TEST_F(InputDuringAFetch, waitsForTheNextPumpWhileRepaintsAndClosingGoOn)
     EXPECT_TRUE(window->hasEnded());
     EXPECT_EQ(endProgramCalls, 1);
     EXPECT_EQ(server->requests().size() - before, 1) << "nothing more is fetched after the close";
+    EXPECT_EQ(stored(kKeyStockQuotes), QStringLiteral("AAA;BBB"));
+}
+
+namespace {
+// What a window manager sends when the user clicks the title bar's close
+// button, from a connection of its own.
+bool sendDeleteWindow(WId window)
+{
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        return false;
+    }
+    auto atom = [c](const char* name) {
+        xcb_intern_atom_reply_t* reply =
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
+        const xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return a;
+    };
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = xcb_window_t(window);
+    event.type = atom("WM_PROTOCOLS");
+    event.data.data32[0] = atom("WM_DELETE_WINDOW");
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(c, 0, xcb_window_t(window), XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+    xcb_flush(c);
+    xcb_disconnect(c);
+    return true;
+}
+} // namespace
+
+TEST_F(InputDuringAFetch, aWindowManagersCloseEndsTheRunAtOnceOnARealXServer)
+{
+    if (QGuiApplication::platformName() != QStringLiteral("xcb"))
+        GTEST_SKIP() << "needs an X server (ctest runs this test under Xvfb)";
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    symbolsAre({"AAA", "BBB"});
+    bool sent = false;
+    handler = [&](const QString&) {
+        QTimer::singleShot(100, window.get(), [&] { sent = sendDeleteWindow(window->winId()); });
+        Response r;
+        r.delayMs = 60000; // a page that takes its time; the fetch's own limit ends it at 400 ms
+        return r;
+    };
+    run();
+    ASSERT_TRUE(sent);
+    EXPECT_TRUE(window->hasEnded());
+    EXPECT_EQ(endProgramCalls, 1);
+    EXPECT_TRUE(dialogs.messages.empty()) << "the close ended the fetch before it could fail: "
+                                          << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(server->requests().size(), 1) << "nothing more is fetched after the close";
     EXPECT_EQ(stored(kKeyStockQuotes), QStringLiteral("AAA;BBB"));
 }
