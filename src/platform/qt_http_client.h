@@ -16,7 +16,7 @@ struct HttpLimits {
 };
 
 // Qt Network: connections kept alive between requests, redirects followed
-// (never from https down to http), HSTS honoured, gzip accepted, proxies from
+// only within the quote service (never from https down to http), HSTS honoured, gzip accepted, proxies from
 // http_proxy / https_proxy / no_proxy when asked, and a browser's User-Agent.
 // The service's cookie consent form is declined on the user's behalf; its
 // cookies are kept in memory for the life of the client, never on disk.
@@ -35,11 +35,16 @@ signals:
 private:
     struct Exchange {
         HttpResult result;
-        QUrl finalUrl; // where the redirects ended
+        QUrl finalUrl;   // where the redirects ended
+        QUrl redirectTo; // a redirect not yet followed (as the server wrote it)
     };
     // One request (a GET, or a form POST when a body is given), redirects
     // followed, bounded by the limits and the deadline.
-    Exchange exchange(const QUrl& url, const QByteArray* formBody, const QDeadlineTimer& deadline);
+    // Redirects are followed only to hosts of the quote service that
+    // `origin` belongs to.
+    Exchange exchange(const QUrl& url, const QUrl& origin, const QByteArray* formBody, const QDeadlineTimer& deadline);
+    // One request and its answer, no redirect followed.
+    Exchange single(const QUrl& url, const QByteArray* formBody, const QDeadlineTimer& deadline);
 
     HttpLimits m_limits;
     QNetworkAccessManager* m_manager;

@@ -1,5 +1,7 @@
 #include "quotes/quote_url.h"
 
+#include <algorithm>
+
 namespace larkspire {
 
 QUrl quoteUrl(const QString& host, const QString& upperSymbol)
@@ -21,6 +23,27 @@ QUrl quoteUrl(const QString& host, const QString& upperSymbol)
         }
     }
     return QUrl::fromEncoded("http://" + host.toUtf8() + "/q?s=" + query, QUrl::StrictMode);
+}
+
+bool isQuoteServiceUrl(const QUrl& target, const QUrl& origin)
+{
+    const QString scheme = target.scheme().toLower();
+    if (scheme != QStringLiteral("http") && scheme != QStringLiteral("https"))
+        return false;
+    const QString host = target.host().toLower();
+    const QString home = origin.host().toLower();
+    if (host.isEmpty() || home.isEmpty())
+        return false;
+    const QStringList labels = home.split(QLatin1Char('.'));
+    const bool address = home.contains(QLatin1Char(':')) || std::all_of(labels.begin(), labels.end(), [](const QString& l) {
+                             return !l.isEmpty() && std::all_of(l.begin(), l.end(), [](QChar c) { return c.isDigit(); });
+                         });
+    if (address || labels.size() < 2) {
+        const int defaultPort = scheme == QStringLiteral("https") ? 443 : 80;
+        return host == home && target.port(defaultPort) == origin.port(80);
+    }
+    const QString domain = labels.mid(labels.size() - 2).join(QLatin1Char('.'));
+    return host == domain || host.endsWith(QLatin1Char('.') + domain);
 }
 
 } // namespace larkspire

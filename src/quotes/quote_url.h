@@ -10,6 +10,14 @@ namespace larkspire {
 // the symbol typed ("^GSPC" is sent as %5EGSPC, "M&M.NS" as M%26M.NS).
 QUrl quoteUrl(const QString& host, const QString& upperSymbol);
 
+// Whether a redirect or a form post may go to `target` when the request
+// began at `origin`: http or https, and a host of the quote service, which
+// is the origin's own domain (its last two labels, "yahoo.com" for
+// "finance.yahoo.com") or one of its subdomains. An origin given as an
+// address or a one-label name (a test server) allows only itself, port
+// included.
+bool isQuoteServiceUrl(const QUrl& target, const QUrl& origin);
+
 // The host of the quote service.
 inline const QString kQuoteHost = QStringLiteral("finance.yahoo.com");
 

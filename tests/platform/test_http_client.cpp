@@ -93,6 +93,55 @@ TEST(HttpClient, answersAndFailuresAsAUserReadsThem)
     EXPECT_TRUE(get("OK").ok) << "the client still works after failures";
 }
 
+TEST(HttpClient, onlyTheQuoteServiceIsReachedAndOnlyWholePagesCount)
+{
+    // Another service on the user's machine that must never be reached.
+    QuoteServer secret([](const Request&) { return Response(); });
+    const QByteArray secretUrl = "http://" + secret.host().toLatin1() + "/secret";
+    QuoteServer server([&](const Request& r) {
+        Response resp;
+        const QString s = QuoteServer::symbolOf(r);
+        if (s == QStringLiteral("AWAY") || s == QStringLiteral("FAR")) {
+            resp.status = 302;
+            resp.headers = {{"Location", s == QStringLiteral("FAR") ? QByteArray("http://intranet.example/") : secretUrl}};
+        } else if (s == QStringLiteral("CONSENT")) {
+            resp.body = "<form method=\"post\" class=\"consent-form\" action=\"" + secretUrl +
+                        "\"><input type=\"hidden\" name=\"sessionId\" value=\"1\">"
+                        "<button type=\"submit\" name=\"reject\" value=\"reject\">Reject all</button></form>";
+        } else if (s == QStringLiteral("SHORT") || s == QStringLiteral("RESET")) {
+            resp.body = QByteArray(200000, 'r');
+            (s == QStringLiteral("SHORT") ? resp.closeMidBody : resp.resetMidBody) = true;
+        } else if (s == QStringLiteral("BADGZ")) {
+            resp.headers << qMakePair(QByteArray("Content-Encoding"), QByteArray("gzip"));
+            resp.body = gzipBytes(QByteArray(100000, 'z'));
+            for (qsizetype i = 12; i < resp.body.size() - 8; i += 3)
+                resp.body[i] = char(resp.body[i] ^ 0x5a); // damaged deflate data
+        }
+        return resp;
+    });
+    QtHttpClient client(shortLimits(), false);
+    auto error = [&](const char* symbol) {
+        return client.get(quoteUrl(server.host(), QString::fromLatin1(symbol))).error;
+    };
+    const QString outside = QStringLiteral("The quote service redirected the request outside the quote service, to ");
+    EXPECT_EQ(error("AWAY"), outside + secret.host());
+    EXPECT_EQ(error("FAR"), outside + QStringLiteral("intranet.example"));
+    EXPECT_EQ(error("CONSENT"),
+              QStringLiteral("The quote service's consent form would send the answer outside the quote service, to ") +
+                  secret.host());
+    EXPECT_TRUE(secret.requests().isEmpty());
+    for (const char* cut : {"SHORT", "RESET"})
+        EXPECT_EQ(error(cut), QStringLiteral("The connection was closed before the whole page arrived")) << cut;
+    EXPECT_EQ(error("BADGZ"),
+              QStringLiteral("The page's compressed data is damaged or unpacks to more than the client allows"));
+
+    const QUrl home(QStringLiteral("http://finance.yahoo.com/q?s=X"));
+    for (const char* ok : {"https://consent.yahoo.com/v2", "http://yahoo.com/", "https://guce.yahoo.com:8443/x"})
+        EXPECT_TRUE(isQuoteServiceUrl(QUrl(QString::fromLatin1(ok)), home)) << ok;
+    for (const char* no : {"http://yahoo.com.evil.example/", "http://notyahoo.com/", "ftp://yahoo.com/", "http://127.0.0.1/"})
+        EXPECT_FALSE(isQuoteServiceUrl(QUrl(QString::fromLatin1(no)), home)) << no;
+}
+
 TEST(HttpClient, refusedConnectionAndWholeRequestBound)
 {
     quint16 closedPort;

@@ -93,7 +93,7 @@ void QuoteServer::respond(QTcpSocket* socket, const Response& response)
     if (response.gzip)
         head += "Content-Encoding: gzip\r\n";
     head += "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: keep-alive\r\n\r\n";
-    if (response.stallMidBody || response.resetMidBody) {
+    if (response.stallMidBody || response.resetMidBody || response.closeMidBody) {
         socket->write(head + body.left(body.size() / 2));
         socket->flush();
         if (response.resetMidBody) {
@@ -101,6 +101,8 @@ void QuoteServer::respond(QTcpSocket* socket, const Response& response)
             const linger l{1, 0};
             ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &l, sizeof l);
             socket->abort();
+        } else if (response.closeMidBody) {
+            socket->disconnectFromHost();
         }
         return;
     }

@@ -24,6 +24,7 @@ struct Response {
     bool gzip = false;         // compress the body and say so
     bool stallMidBody = false; // send half the body, then nothing more
     bool resetMidBody = false; // send half the body, then reset the connection
+    bool closeMidBody = false; // send half the body, then close the connection in order
 };
 
 struct Request {
