@@ -1,3 +1,4 @@
+#include "core/common_routines.h"
 #include "platform/online_check.h"
 #include "platform/qt_clipboard.h"
 #include "platform/qt_http_client.h"
@@ -27,7 +28,7 @@ int main(int argc, char* argv[])
     larkspire::XlsxSpreadsheetApplication spreadsheet({
         &larkspire::spreadsheetProgramInstalled,
         [](const QUrl& url) { return QDesktopServices::openUrl(url); },
-        QDir::tempPath(),
+        larkspire::usableTempFolder(),
     });
     larkspire::Platform platform;
     platform.dialogs = &dialogs;

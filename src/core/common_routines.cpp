@@ -2,6 +2,7 @@
 
 #include "core/failure.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <sys/stat.h>
@@ -59,6 +60,15 @@ QString AppTitleFromProductTitle(const QString& productTitle)
         title.truncate(blank);
     }
     return title;
+}
+
+QString usableTempFolder()
+{
+    const QString qt = QDir::tempPath(); // empty when TMPDIR names no folder
+    const QFileInfo info(qt);
+    if (!qt.isEmpty() && info.isDir() && info.isWritable())
+        return qt;
+    return QStringLiteral("/tmp");
 }
 
 } // namespace larkspire

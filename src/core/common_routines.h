@@ -17,6 +17,10 @@ QString NormalizePath(const QString& path);
 // Throws when a cut is needed and no blank is left.
 QString AppTitleFromProductTitle(const QString& productTitle);
 
+// The folder for temporary files: TMPDIR (Qt's temporary folder) when it is
+// a writable folder, else the system's /tmp, never an empty path.
+QString usableTempFolder();
+
 inline const QString kProductTitle = QStringLiteral("Larkspire");
 
 } // namespace larkspire

@@ -30,6 +30,12 @@ QString valueText(const QVariant& v)
     return v.toString();
 }
 
+QString tooLarge(const QString& path)
+{
+    return QStringLiteral("The settings file is larger than %1 MB and was left as it is: ").arg(kMaxSettingsBytes >> 20) +
+           path;
+}
+
 // Whether the file holds exactly these keys, and this value for one of them,
 // as read from the disk. A second name for the same file keeps the settings
 // cache, which remembers what was meant to be written, out of the way.
@@ -82,6 +88,8 @@ QString SettingsStore::read(const QString& application, const QString& section, 
     const QFileInfo info(path);
     if (info.exists() && (!info.isFile() || !info.isReadable()))
         throw Failure(QStringLiteral("Cannot read the settings file ") + path, 75);
+    if (info.size() > kMaxSettingsBytes)
+        throw Failure(tooLarge(path), 75);
     QSettings settings(path, QSettings::IniFormat);
     const QVariant v = settings.value(groupKey(section, key));
     if (settings.status() == QSettings::AccessError)
@@ -101,6 +109,8 @@ void SettingsStore::write(const QString& application, const QString& section, co
     const QFileInfo existing(path);
     if (existing.exists() && (!existing.isFile() || !existing.isWritable()))
         throw Failure(QStringLiteral("Cannot write the settings file ") + path, 75);
+    if (existing.size() > kMaxSettingsBytes)
+        throw Failure(tooLarge(path), 75);
     {
         // A damaged file would refuse every write from now on: it is kept
         // beside as "….damaged" and a new one is started.

@@ -6,6 +6,10 @@
 
 namespace larkspire {
 
+// A settings file larger than this is neither read nor written: a list of
+// two million symbols fits well below it.
+constexpr qint64 kMaxSettingsBytes = 32LL << 20;
+
 class SettingsStore final {
 public:
     explicit SettingsStore(QString configFolder);

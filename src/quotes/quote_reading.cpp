@@ -257,7 +257,9 @@ std::optional<QString> FetchedPriceObject(const QString& cleanedPage, const QStr
     }
 }
 
-QuoteReading ReadQuotePage(const QuotePage& cleaned, const QString& upperSymbol)
+namespace {
+
+QuoteReading readLayouts(const QuotePage& cleaned, const QString& upperSymbol)
 {
     QuoteReading reading;
     reading.title = FindQuoteTitle(cleaned.text(), upperSymbol);
@@ -280,6 +282,17 @@ QuoteReading ReadQuotePage(const QuotePage& cleaned, const QString& upperSymbol)
     } else {
         reading.layout = QuoteLayout::NoFigures;
     }
+    return reading;
+}
+
+} // namespace
+
+QuoteReading ReadQuotePage(const QuotePage& cleaned, const QString& upperSymbol)
+{
+    QuoteReading reading = readLayouts(cleaned, upperSymbol);
+    // A name is never longer than this; a hostile page's is cut.
+    if (reading.title.Name && reading.title.Name->size() > kMaxNameChars)
+        reading.title.Name->truncate(kMaxNameChars);
     return reading;
 }
 

@@ -26,6 +26,9 @@ struct QuoteReading {
     QuotePage figures;
 };
 
+// Names longer than this (far beyond any company's) are cut to it.
+constexpr qsizetype kMaxNameChars = 1000;
+
 QuoteReading ReadQuotePage(const QuotePage& cleaned, const QString& upperSymbol);
 
 // The name of a later title "NAME (SYM) ... - Yahoo Finance" whose last

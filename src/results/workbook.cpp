@@ -1,5 +1,6 @@
 #include "results/workbook.h"
 
+#include "core/common_routines.h"
 #include "core/failure.h"
 
 #include <QDir>
@@ -79,7 +80,7 @@ void writeXlsx(const SheetCells& cells, const QString& path)
     const CNumericLocale numbers;
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
-    const QByteArray tmp = QFile::encodeName(QDir::tempPath());
+    const QByteArray tmp = QFile::encodeName(usableTempFolder());
     options.tmpdir = const_cast<char*>(tmp.constData());
     const QByteArray file = QFile::encodeName(path);
     lxw_workbook* workbook = workbook_new_opt(file.constData(), &options);

@@ -2,21 +2,39 @@
 
 #include "core/failure.h"
 #include "core/text_decoding.h"
+#include "symbols/symbol_rules.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <optional>
 
 namespace larkspire {
+
+void SymbolLineSplitter::endLine(QStringList& out)
+{
+    if (m_tooLong)
+        ++m_leftOut;
+    else
+        out.append(m_line);
+    m_line.clear();
+    m_tooLong = false;
+}
 
 void SymbolLineSplitter::feed(QStringView text, QStringList& out)
 {
     qsizetype runStart = 0;
     auto flushRun = [&](qsizetype end) {
-        if (end > runStart)
-            m_line.append(text.mid(runStart, end - runStart));
+        if (end <= runStart || m_tooLong)
+            return;
+        if (m_line.size() + (end - runStart) > kMaxSymbolChars) {
+            m_tooLong = true;
+            m_line.clear();
+            return;
+        }
+        m_line.append(text.mid(runStart, end - runStart));
     };
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
@@ -27,14 +45,12 @@ void SymbolLineSplitter::feed(QStringView text, QStringList& out)
                 continue;
             }
             flushRun(i);
-            out.append(m_line);
-            m_line.clear();
+            endLine(out);
             m_started = true; // the text after the LF is an item, even when empty
             runStart = i + 1;
         } else if (c == u'\r') {
             flushRun(i);
-            out.append(m_line);
-            m_line.clear();
+            endLine(out);
             m_afterCr = true;
             m_started = false;
             runStart = i + 1;
@@ -48,30 +64,11 @@ void SymbolLineSplitter::feed(QStringView text, QStringList& out)
 
 void SymbolLineSplitter::finish(QStringList& out)
 {
-    if (m_started || !m_line.isEmpty())
-        out.append(m_line);
+    if (m_started || !m_line.isEmpty() || m_tooLong)
+        endLine(out);
     m_line.clear();
     m_started = false;
     m_afterCr = false;
-}
-
-QStringList symbolsFromBytes(const QByteArray& bytes)
-{
-    QStringList out;
-    SymbolLineSplitter splitter;
-    Utf8Validator validator;
-    validator.feed(bytes);
-    QString text;
-    if (validator.valid()) {
-        text = QString::fromUtf8(bytes);
-        if (text.startsWith(QChar(0xFEFF)))
-            text.remove(0, 1);
-    } else {
-        text = fromWindows1252(bytes);
-    }
-    splitter.feed(text, out);
-    splitter.finish(out);
-    return out;
 }
 
 namespace {
@@ -83,6 +80,71 @@ constexpr qsizetype kBatch = 1 << 16;
 {
     throw Failure(what + QStringLiteral(": ") + path, 75);
 }
+
+const QString kHoldsNul = QStringLiteral("The file holds NUL characters, so it is no list of symbols");
+
+enum class Encoding { Utf8, Windows1252, Utf16LE, Utf16BE };
+
+std::optional<Encoding> utf16ByMark(const QByteArray& head)
+{
+    if (head.startsWith("\xff\xfe"))
+        return Encoding::Utf16LE;
+    if (head.startsWith("\xfe\xff"))
+        return Encoding::Utf16BE;
+    return std::nullopt;
+}
+
+// Turns a file's bytes, piece by piece, into text in the chosen encoding.
+class SymbolTextDecoder final {
+public:
+    explicit SymbolTextDecoder(Encoding encoding)
+        : m_encoding(encoding)
+        , m_decoder(encoding == Encoding::Utf16LE   ? QStringDecoder::Utf16LE
+                    : encoding == Encoding::Utf16BE ? QStringDecoder::Utf16BE
+                                                    : QStringDecoder::Utf8,
+                    encoding == Encoding::Utf8 ? QStringDecoder::Flag::ConvertInitialBom
+                                               : QStringDecoder::Flag::Default)
+    {
+    }
+    QString decode(const QByteArray& bytes)
+    {
+        QString text = m_encoding == Encoding::Windows1252 ? fromWindows1252(bytes) : m_decoder.decode(bytes);
+        // One byte-order mark at the very start of a UTF-8 file is dropped.
+        if (m_first && m_encoding == Encoding::Utf8 && text.startsWith(QChar(0xFEFF)))
+            text.remove(0, 1);
+        m_first = m_first && text.isEmpty();
+        return text;
+    }
+
+private:
+    Encoding m_encoding;
+    QStringDecoder m_decoder;
+    bool m_first = true;
+};
+
+} // namespace
+
+QStringList symbolsFromBytes(const QByteArray& bytes)
+{
+    Encoding encoding = Encoding::Windows1252;
+    if (const auto utf16 = utf16ByMark(bytes)) {
+        encoding = *utf16;
+    } else {
+        Utf8Validator validator;
+        validator.feed(bytes);
+        encoding = validator.valid() ? Encoding::Utf8 : Encoding::Windows1252;
+    }
+    const QString text = SymbolTextDecoder(encoding).decode(bytes);
+    if (text.contains(QChar(u'\0')))
+        throw Failure(kHoldsNul, 75);
+    QStringList out;
+    SymbolLineSplitter splitter;
+    splitter.feed(text, out);
+    splitter.finish(out);
+    return out;
+}
+
+namespace {
 
 void openForReading(QFile& file, const QString& path)
 {
@@ -97,37 +159,39 @@ void openForReading(QFile& file, const QString& path)
         fail(file.errorString(), path);
 }
 
-} // namespace
-
-void readSymbolFile(const QString& path, const std::function<void(const QStringList&)>& batch)
+// The encoding of the whole file, decided before any of it is read as text.
+Encoding fileEncoding(const QString& path)
 {
-    // First pass: is the whole file valid UTF-8? The choice of decoding is
-    // made for the file, not piece by piece.
-    bool utf8Valid = true;
-    {
-        QFile file;
-        openForReading(file, path);
-        Utf8Validator validator;
-        QByteArray chunk;
-        while (!validator.failed() && !(chunk = file.read(kChunk)).isEmpty())
-            validator.feed(chunk);
-        if (file.error() != QFileDevice::NoError)
-            fail(file.errorString(), path);
-        utf8Valid = validator.valid();
-    }
-
     QFile file;
     openForReading(file, path);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    QByteArray chunk = file.read(kChunk);
+    if (const auto utf16 = utf16ByMark(chunk))
+        return *utf16;
+    Utf8Validator validator;
+    for (; !chunk.isEmpty(); chunk = file.read(kChunk)) {
+        if (chunk.contains('\0'))
+            fail(kHoldsNul, path);
+        validator.feed(chunk);
+    }
+    if (file.error() != QFileDevice::NoError)
+        fail(file.errorString(), path);
+    return validator.valid() ? Encoding::Utf8 : Encoding::Windows1252;
+}
+
+} // namespace
+
+qsizetype readSymbolFile(const QString& path, const std::function<void(const QStringList&)>& batch)
+{
+    SymbolTextDecoder decoder(fileEncoding(path));
+    QFile file;
+    openForReading(file, path);
     SymbolLineSplitter splitter;
     QStringList out;
-    bool first = true;
     QByteArray chunk;
     while (!(chunk = file.read(kChunk)).isEmpty()) {
-        QString text = utf8Valid ? utf8.decode(chunk) : fromWindows1252(chunk);
-        if (first && utf8Valid && text.startsWith(QChar(0xFEFF)))
-            text.remove(0, 1);
-        first = first && text.isEmpty();
+        const QString text = decoder.decode(chunk);
+        if (text.contains(QChar(u'\0')))
+            fail(kHoldsNul, path);
         splitter.feed(text, out);
         if (out.size() >= kBatch) {
             batch(out);
@@ -139,6 +203,7 @@ void readSymbolFile(const QString& path, const std::function<void(const QStringL
     splitter.finish(out);
     if (!out.isEmpty())
         batch(out);
+    return splitter.leftOut();
 }
 
 } // namespace larkspire

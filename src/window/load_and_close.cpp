@@ -121,7 +121,7 @@ void MainWindow::ApplySkin()
         return;
     // Without the skin component the window keeps the button-face colour
     // that goes with a skin.
-    const QColor face = QApplication::palette().color(QPalette::Button);
+    const QColor face = readablePalette(QApplication::palette()).color(QPalette::Button);
     for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(m_ui.displayOptionFrame),
                        static_cast<QWidget*>(m_ui.showNamesCheck)}) {
         QPalette pal = w->palette();

@@ -5,6 +5,7 @@
 #include "core/failure.h"
 #include "window/twips.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPointer>
@@ -28,6 +29,37 @@ QFont arialBold(double points)
 
 } // namespace
 
+QPalette readablePalette(const QPalette& system)
+{
+    // The window's surface is white whatever the desktop theme says, so its
+    // texts are dark in every theme too; a dark theme's button face gives
+    // way to a light one. Selection colours stay the desktop's.
+    QPalette pal = system;
+    QColor face = system.color(QPalette::Active, QPalette::Button);
+    if (face.lightness() < 160)
+        face = QColor(0xef, 0xef, 0xef);
+    const QColor text(Qt::black);
+    const QColor disabledText(0x80, 0x80, 0x80);
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        const bool disabled = group == QPalette::Disabled;
+        pal.setColor(group, QPalette::Window, Qt::white);
+        pal.setColor(group, QPalette::Base, Qt::white);
+        pal.setColor(group, QPalette::AlternateBase, QColor(0xf5, 0xf5, 0xf5));
+        pal.setColor(group, QPalette::Button, face);
+        pal.setColor(group, QPalette::Light, Qt::white);
+        pal.setColor(group, QPalette::Midlight, face.lighter(110));
+        pal.setColor(group, QPalette::Mid, face.darker(130));
+        pal.setColor(group, QPalette::Dark, face.darker(160));
+        pal.setColor(group, QPalette::Shadow, Qt::black);
+        pal.setColor(group, QPalette::ToolTipBase, QColor(0xff, 0xff, 0xdc));
+        pal.setColor(group, QPalette::ToolTipText, text);
+        pal.setColor(group, QPalette::PlaceholderText, disabledText);
+        for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            pal.setColor(group, role, disabled ? disabledText : text);
+    }
+    return pal;
+}
+
 MainWindow::MainWindow(Platform platform, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
@@ -50,9 +82,7 @@ void MainWindow::createControls()
     setFixedSize(twipsToPixels(8040), twipsToPixels(9255));
     setFont(arialBold(9));
     setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    setPalette(pal);
+    setPalette(readablePalette(QApplication::palette()));
 
     auto button = [this](const char* name, const char* caption, QRect geometry) {
         auto* b = new QPushButton(QString::fromLatin1(caption), this);

@@ -24,6 +24,10 @@ namespace larkspire {
 
 class StepRunner;
 
+// The window's colours: its white surface with dark text, readable whatever
+// the desktop's theme (light or dark) gives as `system`.
+QPalette readablePalette(const QPalette& system);
+
 // The pointer values: the default arrow, the hourglass (busy) and the
 // window's own hand pointer.
 enum : int { kPointerDefault = 0, kPointerHourglass = 11, kPointerCustom = 99 };

@@ -6,6 +6,7 @@
 #include "quotes/quote_page.h"
 #include "quotes/quote_reading.h"
 #include "quotes/quote_url.h"
+#include "symbols/symbol_rules.h"
 #include "window/main_window.h"
 
 #include <cmath>
@@ -50,6 +51,8 @@ void MainWindow::retrieveQuotes()
             });
             step(106, [&] { symbol = symbolList().text(i); });
             step(108, [&] { symbol = symbol.toUpper(); });
+            if (!isFetchable(symbol)) // no request, no row, no report
+                continue;
             step(110, [&] { m_ui.progressBar->setBarText(QStringLiteral("Processing: ") + FileNameFromPath(symbol)); });
             // The repaint this pump would do runs while the page is fetched.
             step(112, [&] { pumpEventsRepaintLater(); });

@@ -3,6 +3,7 @@
 #include "core/common_routines.h"
 #include "core/step_runner.h"
 #include "symbols/symbol_file.h"
+#include "symbols/symbol_rules.h"
 #include "window/main_window.h"
 
 namespace larkspire {
@@ -15,6 +16,10 @@ void MainWindow::addSymbol()
         step(100, [&] { symbol = m_platform.dialogs->inputText(QStringLiteral("Enter stock symbol to add: "), m_appTitle); });
         if (symbol.isEmpty()) // step 102
             return;
+        if (const auto problem = typedSymbolProblem(symbol)) {
+            message(*problem);
+            return;
+        }
         step(104, [&] { symbolList().add(symbol); });
     });
 }
@@ -89,7 +94,13 @@ void MainWindow::LoadListviewFromFile(ListView* list, const QString& path)
         message(QStringLiteral("File not found"));
         return;
     }
-    readSymbolFile(path, [list](const QStringList& symbols) { list->items().addMany(symbols); });
+    const qsizetype leftOut =
+        readSymbolFile(path, [list](const QStringList& symbols) { list->items().addMany(symbols); });
+    if (leftOut > 0)
+        message(QStringLiteral("%1 line(s) longer than %2 characters were left out: ")
+                    .arg(leftOut)
+                    .arg(kMaxSymbolChars) +
+                path);
 }
 
 } // namespace larkspire

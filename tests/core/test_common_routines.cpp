@@ -68,3 +68,17 @@ TEST(CommonRoutines, appTitleCutsAtBlanksToFortyCharacters)
               QStringLiteral("one two three four five six seven eight"));
     EXPECT_THROW(AppTitleFromProductTitle(QString(41, QLatin1Char('x'))), Failure);
 }
+
+TEST(CommonRoutines, aTemporaryFolderThatDoesNotExistFallsBackToTmp)
+{
+    const QByteArray saved = qgetenv("TMPDIR");
+    QTemporaryDir dir;
+    qputenv("TMPDIR", QFile::encodeName(dir.path()));
+    EXPECT_EQ(usableTempFolder(), QDir(dir.path()).canonicalPath());
+    qputenv("TMPDIR", QFile::encodeName(dir.filePath(QStringLiteral("missing"))));
+    EXPECT_EQ(usableTempFolder(), QStringLiteral("/tmp"));
+    if (saved.isEmpty())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", saved);
+}

@@ -174,6 +174,11 @@ TEST(QuoteReading, hostilePagesStaySafeAndLinear)
     for (int i = 0; i < 5000; ++i)
         unclosed += QStringLiteral("<script data-url=\"/v10/finance/quoteSummary/X\">{\"body\":\"{\\\"price\\\":{");
     EXPECT_EQ(ReadQuotePage(QuotePage(unclosed), QStringLiteral("X")).layout, QuoteLayout::FetchedData);
+    // A name of megabytes is cut to the longest a name may be, in either title.
+    const QByteArray huge(2 << 20, 'N');
+    for (const QByteArray& title : {QByteArray("X : Summary for " + huge + " - Yahoo Finance"),
+                                    QByteArray(huge + " (X) - Yahoo Finance")})
+        EXPECT_EQ(read(titled(title.constData()), QStringLiteral("X")).title.Name.value_or(QString()), QString(kMaxNameChars, QLatin1Char('N')));
 }
 
 TEST(ConsentForm, declinesWithTheHiddenFieldsAndNeverAgrees)

@@ -41,7 +41,6 @@ TEST(SymbolFile, lineRulesOnRealFiles)
         {"\r\r", texts({"", ""})},
         {"GOOG;MSFT", texts({"GOOG;MSFT"})},
         {"  msft , x  \r\nnhy.ol", texts({"  msft , x  ", "nhy.ol"})},
-        {QByteArray("A\0B\r\n", 5), QStringList{QStringLiteral("A") + QChar(u'\0') + QStringLiteral("B")}},
     };
     int n = 0;
     for (const auto& [bytes, expected] : cases) {
@@ -66,17 +65,49 @@ TEST(SymbolFile, decodingKeepsEveryByte)
     EXPECT_EQ(readAll(writeFile(dir, "cut", "A\xc3\xa9\n\xe2\x82")),
               (QStringList{QStringLiteral("AÃ©"), QStringLiteral("â‚")}));
     // A character split between two read pieces of 1 MiB is still UTF-8.
-    QByteArray split((1 << 20) - 1, 'b');
+    auto lines = [](qsizetype bytes) {
+        QByteArray out;
+        while (out.size() + 10 <= bytes)
+            out.append("bbbbbbbbb\n");
+        return out.leftJustified(bytes, 'b');
+    };
+    QByteArray split = lines((1 << 20) - 1);
     split.append("\xc3\xa9");
     const QStringList splitRead = readAll(writeFile(dir, "split", split));
-    ASSERT_EQ(splitRead.size(), 1);
-    EXPECT_TRUE(splitRead[0].endsWith(QStringLiteral("bé")));
+    ASSERT_FALSE(splitRead.isEmpty());
+    EXPECT_TRUE(splitRead.last().endsWith(QStringLiteral("bé")));
     // Invalid only far beyond the first chunk still switches the whole file.
-    QByteArray big(3 << 20, 'a');
+    QByteArray big = lines(3 << 20);
     big.append("\r\n\xc3\xa9\xff");
     const QStringList bigRead = readAll(writeFile(dir, "big", big));
-    ASSERT_EQ(bigRead.size(), 2);
-    EXPECT_EQ(bigRead[1], QStringLiteral("Ã©ÿ"));
+    ASSERT_FALSE(bigRead.isEmpty());
+    EXPECT_EQ(bigRead.last(), QStringLiteral("Ã©ÿ"));
+}
+
+TEST(SymbolFile, unicodeFilesAreReadNulTextIsRefusedAndOverlongLinesAreLeftOut)
+{
+    QTemporaryDir dir;
+    // UTF-16 with its byte-order mark, both byte orders, as editors save "Unicode".
+    const QString text = QStringLiteral("GOOG\r\nNESTLÉ\r\n");
+    QByteArray le("\xff\xfe"), be("\xfe\xff");
+    for (const QChar c : text) {
+        le.append(char(c.unicode() & 0xff)).append(char(c.unicode() >> 8));
+        be.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
+    }
+    EXPECT_EQ(readAll(writeFile(dir, "le", le)), texts({"GOOG", "NESTLÉ"}));
+    EXPECT_EQ(readAll(writeFile(dir, "be", be)), texts({"GOOG", "NESTLÉ"}));
+    EXPECT_EQ(symbolsFromBytes(le), texts({"GOOG", "NESTLÉ"}));
+    // NUL characters, in any encoding, make no list of symbols.
+    for (const QByteArray& bytes : {QByteArray("A\0B\r\n", 5), QByteArray("\xff\xfe" "A\0\0\0", 6)}) {
+        EXPECT_THROW(readAll(writeFile(dir, "nul", bytes)), Failure);
+        EXPECT_THROW(symbolsFromBytes(bytes), Failure);
+    }
+    // A line longer than any symbol is left out and counted; the rest is read.
+    const QString path =
+        writeFile(dir, "long", "GOOG\n" + QByteArray(101, 'x') + "\n" + QByteArray(100, 'y') + "\n" + QByteArray(5 << 20, 'z'));
+    QStringList all;
+    EXPECT_EQ(readSymbolFile(path, [&](const QStringList& batch) { all += batch; }), 2);
+    EXPECT_EQ(all, (QStringList{QStringLiteral("GOOG"), QString(100, QLatin1Char('y'))}));
 }
 
 TEST(SymbolFile, linesSplitAcrossReadPieces)

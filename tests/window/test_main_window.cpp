@@ -115,6 +115,24 @@ TEST_F(StartUp, unreadableSettingsAreReportedAndTheWindowStillOpens)
     EXPECT_EQ(endProgramCalls, 1);
 }
 
+TEST_F(StartUp, anOversizedSettingsFileIsNeitherReadNorWrittenOver)
+{
+    const QString path = store().filePath(kSettingsApplication);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const QByteArray content = "[Larkspire]\nStock%20Quotes=" + QByteArray(kMaxSettingsBytes, 'A') + "\n";
+    file.write(content);
+    file.close();
+    MainWindow& w = start();
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_TRUE(dialogs.messages[1].text.contains(QStringLiteral("larger than 32 MB")));
+    EXPECT_EQ(w.symbolList().count(), 0);
+    w.symbolList().add(QStringLiteral("GOOG"));
+    w.close();
+    EXPECT_EQ(QFileInfo(path).size(), content.size()) << "the stored list is still there for the next start";
+}
+
 TEST_F(StartUp, aFullDiskNeitherLosesTheStoredListNorReportsAnything)
 {
     FullDisk disk;
@@ -321,6 +339,25 @@ TEST_F(Look, everyControlStandsAtItsPlaceInTabOrder)
     EXPECT_EQ(w.controls().resultsView->toolTip(), hint);
     EXPECT_EQ(w.controls().progressBar->text(), QStringLiteral("Progress Bar"));
     EXPECT_EQ(w.palette().color(QPalette::Window), QColor(Qt::white));
+}
+
+TEST_F(Look, aDarkDesktopThemeStillReadsDarkOnLight)
+{
+    const QPalette saved = QApplication::palette();
+    QPalette dark(QColor(0xee, 0xee, 0xee), QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    QApplication::setPalette(dark);
+    MainWindow& w = start();
+    const auto& c = w.controls();
+    for (QWidget* widget : std::initializer_list<QWidget*>{&w, c.displayOptionFrame, c.showNamesCheck, c.symbolView,
+                                                           c.resultsView, c.startButton, c.progressBar}) {
+        const QPalette pal = widget->palette();
+        const int text = pal.color(widget->foregroundRole()).lightness();
+        const int ground = pal.color(widget->backgroundRole()).lightness();
+        EXPECT_GE(ground - text, 128) << widget->objectName().toStdString();
+    }
+    QApplication::setPalette(saved);
 }
 
 TEST_F(Look, skinFileGivesTheButtonFaceColourAndNoMessage)

@@ -27,6 +27,15 @@ TEST_F(RetrievalRun, rowsShowNamesOrSymbolsAsTyped)
     EXPECT_EQ(window->resultsList().text(2), QStringLiteral("MSFT Corp. "));
 }
 
+TEST_F(RetrievalRun, blankSymbolsAreNeverFetched)
+{
+    symbolsAre({"", "GOOG", " \t "});
+    run();
+    EXPECT_EQ(requestedSymbols(), QStringList{QStringLiteral("/q?s=GOOG")});
+    EXPECT_EQ(window->resultsList().count(), 1);
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Done.")});
+}
+
 TEST_F(RetrievalRun, progressPointerAndDoneForThreeSymbols)
 {
     symbolsAre({"A", "B", "C"});

@@ -47,6 +47,17 @@ TEST_F(SymbolEditing, addTakesTheTextUnchanged)
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
+TEST_F(SymbolEditing, aTypedSymbolWithASemicolonOrOverAHundredCharactersIsRefused)
+{
+    dialogs.inputAnswers = {QStringLiteral("A;B"), QString(101, QLatin1Char('X')), QString(100, QLatin1Char('Y'))};
+    for (int i = 0; i < 3; ++i)
+        window->controls().addSymbolButton->click();
+    EXPECT_EQ(symbols(), QStringList{QString(100, QLatin1Char('Y'))});
+    EXPECT_EQ(dialogs.messageTexts(),
+              (QStringList{QStringLiteral("A stock symbol cannot hold \";\"; nothing was added."),
+                           QStringLiteral("A stock symbol has at most 100 characters; nothing was added.")}));
+}
+
 TEST_F(SymbolEditing, deleteRemovesTheSelectedItemOnly)
 {
     fill({"A", "B", "C", "D", "E"});

@@ -1,0 +1,16 @@
+#include "symbols/symbol_rules.h"
+
+namespace larkspire {
+
+std::optional<QString> typedSymbolProblem(const QString& symbol)
+{
+    if (symbol.size() > kMaxSymbolChars)
+        return QStringLiteral("A stock symbol has at most %1 characters; nothing was added.").arg(kMaxSymbolChars);
+    if (symbol.contains(QLatin1Char(';')))
+        return QStringLiteral("A stock symbol cannot hold \";\"; nothing was added.");
+    return std::nullopt;
+}
+
+bool isFetchable(const QString& symbol) { return !symbol.trimmed().isEmpty(); }
+
+} // namespace larkspire
