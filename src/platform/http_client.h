@@ -2,8 +2,13 @@
 // The HTTP client the retrieval run fetches quote pages with: one GET, the
 // whole body as text when it finished, or a failure with a description a
 // user understands. The caller waits; the window keeps running meanwhile.
+// A caller that knows which pages it asks for next may say so, and the
+// client fetches a few of them ahead.
+#include <QList>
 #include <QString>
 #include <QUrl>
+
+#include <functional>
 
 namespace larkspire {
 
@@ -18,8 +23,19 @@ class HttpClient {
 public:
     virtual ~HttpClient() = default;
     virtual HttpResult get(const QUrl& url) = 0;
-    // Ends the request under way at once (the window is going away).
+    // The pages the caller will ask for next, in order (a page may stand
+    // more than once). Some of them are fetched ahead so that get() finds
+    // them ready; pages fetched ahead that are no longer among them are
+    // dropped. Fetching nothing ahead is correct too.
+    virtual void fetchAhead(const QList<QUrl>& next) { (void)next; }
+    // How many pages are worth naming to fetchAhead().
+    virtual int aheadLimit() const { return 1; }
+    // Ends every request under way at once (the window is going away).
     virtual void abort() = 0;
+
+    // Told while get() waits because the service asked to slow down: the
+    // seconds it waits, then 0 when it asks again.
+    std::function<void(int seconds)> waitReport;
 };
 
 } // namespace larkspire

@@ -4,7 +4,6 @@
 #include "quotes/consent_form.h"
 #include "quotes/quote_url.h"
 
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
@@ -12,13 +11,27 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
+#include <optional>
+
 namespace larkspire {
 
 namespace {
+
 QString hostAndPort(const QUrl& url)
 {
     return url.port() < 0 ? url.host() : url.host() + QLatin1Char(':') + QString::number(url.port());
 }
+
+const QString kAskedAgain = QStringLiteral("The quote service asked for cookie consent again after it was declined");
+
+HttpResult failure(const QString& error)
+{
+    HttpResult r;
+    r.error = error;
+    return r;
+}
+
 } // namespace
 
 QString describeHttpStatus(int status, const QString& reason)
@@ -38,8 +51,215 @@ QString describeHttpStatus(int status, const QString& reason)
     return text + QStringLiteral(" (HTTP ") + QString::number(status) + QLatin1Char(')');
 }
 
+qint64 retryAfterMs(const QByteArray& value, const QDateTime& now, qint64 cap)
+{
+    const QByteArray text = value.trimmed();
+    if (text.isEmpty())
+        return -1;
+    bool number = false;
+    const qint64 seconds = text.toLongLong(&number);
+    if (number)
+        return seconds < 0 ? -1 : seconds > cap / 1000 ? cap : std::min(cap, seconds * 1000);
+    const QDateTime at = QDateTime::fromString(QString::fromLatin1(text), Qt::RFC2822Date);
+    if (!at.isValid())
+        return -1;
+    return std::clamp<qint64>(now.msecsTo(at), 0, cap);
+}
+
+// ---------------------------------------------------------------------------
+// One request and the redirects that follow it, without waiting for it:
+// `done` is called once, with the answer or the failure in `outcome`.
+
+class QtHttpClient::Transfer final : public QObject {
+public:
+    struct Outcome {
+        HttpResult result;
+        QUrl finalUrl;          // where the redirects ended
+        QByteArray retryAfter;  // the service's Retry-After, when it sent one
+        int redirects = 0;      // how many were followed
+    };
+
+    Transfer(QNetworkAccessManager* manager, const HttpLimits& limits, const QUrl& url, const QUrl& origin,
+             std::optional<QByteArray> formBody, std::function<void()> done, QObject* parent)
+        : QObject(parent), m_manager(manager), m_limits(limits), m_at(url), m_origin(origin),
+          m_body(std::move(formBody)), m_done(std::move(done))
+    {
+        m_total.setSingleShot(true);
+        connect(&m_total, &QTimer::timeout, this, [this] { stop(Ending::TimedOut); });
+        m_total.start(m_limits.totalMs);
+        send();
+    }
+    // Ends it now; nobody is told.
+    void cancel()
+    {
+        m_done = nullptr;
+        stop(Ending::Aborted);
+    }
+    Outcome outcome;
+
+private:
+    enum class Ending { Finished, TimedOut, TooLarge, Aborted };
+
+    void send()
+    {
+        QNetworkRequest request(m_at);
+        request.setHeader(QNetworkRequest::UserAgentHeader, kBrowserUserAgent);
+        request.setRawHeader("Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
+        request.setRawHeader("Accept-Language", "en-US,en;q=0.9");
+        request.setTransferTimeout(m_limits.stallMs);
+        // Every redirect is looked at here before anything is sent to it.
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        if (m_body) {
+            request.setHeader(QNetworkRequest::ContentTypeHeader,
+                              QByteArrayLiteral("application/x-www-form-urlencoded"));
+            m_reply = m_manager->post(request, *m_body);
+        } else {
+            m_reply = m_manager->get(request);
+        }
+        m_received = 0;
+        connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 bytes, qint64 total) {
+            m_received = bytes;
+            if (bytes > m_limits.maxBodyBytes || total > m_limits.maxBodyBytes)
+                stop(Ending::TooLarge);
+        });
+        connect(m_reply, &QNetworkReply::finished, this, &Transfer::answered);
+    }
+
+    void stop(Ending why)
+    {
+        if (m_ending == Ending::Finished)
+            m_ending = why;
+        if (m_reply && !m_reply->isFinished())
+            m_reply->abort(); // answered() follows
+        else if (!m_reply)
+            finish();
+    }
+
+    void answered()
+    {
+        QNetworkReply* reply = m_reply;
+        if (!reply)
+            return;
+        m_reply = nullptr;
+        reply->deleteLater();
+        HttpResult& result = outcome.result;
+        result = HttpResult();
+        outcome.finalUrl = reply->url();
+        outcome.retryAfter = reply->rawHeader("Retry-After");
+        result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QUrl redirect = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+        const QNetworkReply::NetworkError error = reply->error();
+        if (m_ending == Ending::TimedOut || error == QNetworkReply::TimeoutError ||
+            (error == QNetworkReply::OperationCanceledError && m_ending == Ending::Finished)) {
+            // The transfer timeout of Qt ends a stalled request as cancelled.
+            result.error = QStringLiteral("Operation timed out");
+        } else if (m_ending == Ending::TooLarge) {
+            result.error = QStringLiteral("The page is larger than %1 MB").arg(m_limits.maxBodyBytes >> 20);
+        } else if (m_ending == Ending::Aborted) {
+            result.error = QStringLiteral("Operation cancelled");
+        } else if (result.status >= 300 && result.status < 400 && redirect.isValid()) {
+            if (follow(reply->url().resolved(redirect)))
+                return;
+        } else if (result.status >= 400) {
+            result.error = describeHttpStatus(
+                result.status, reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
+        } else if (error == QNetworkReply::ConnectionRefusedError) {
+            result.error = QStringLiteral("Connection refused");
+        } else if (error == QNetworkReply::HostNotFoundError) {
+            result.error = QStringLiteral("Host ") + reply->url().host() + QStringLiteral(" not found");
+        } else if (error == QNetworkReply::RemoteHostClosedError) {
+            result.error = QStringLiteral("The connection was closed before the whole page arrived");
+        } else if (error != QNetworkReply::NoError &&
+                   reply->errorString().startsWith(QStringLiteral("Decompression"))) {
+            result.error = QStringLiteral("The page's compressed data is damaged or unpacks to more than the "
+                                          "client allows");
+        } else if (error != QNetworkReply::NoError) {
+            result.error = reply->errorString();
+        } else {
+            const QByteArray bytes = reply->readAll();
+            // A connection that ends early can look like a finished answer:
+            // the length the server announced decides.
+            const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+            const bool encoded = !reply->rawHeader("Content-Encoding").isEmpty();
+            const qint64 arrived = encoded ? m_received : bytes.size();
+            if (announced.isValid() && arrived < announced.toLongLong()) {
+                result.error = QStringLiteral("The connection was closed before the whole page arrived");
+            } else {
+                result.ok = true;
+                result.body = decodeBody(bytes, reply->header(QNetworkRequest::ContentTypeHeader).toByteArray());
+            }
+        }
+        finish();
+    }
+
+    // Follows a redirect when it may be followed; false with the failure
+    // in the outcome when not.
+    bool follow(const QUrl& target)
+    {
+        QString& error = outcome.result.error;
+        if (++m_hops > m_limits.maxRedirects) {
+            error = QStringLiteral("Too many redirects");
+        } else if (m_at.scheme() == QStringLiteral("https") && target.scheme() != QStringLiteral("https")) {
+            error = QStringLiteral("Redirected from a secure address to an insecure one");
+        } else if (!isQuoteServiceUrl(target, m_origin)) {
+            error = QStringLiteral("The quote service redirected the request outside the quote service, to ") +
+                    hostAndPort(target);
+        } else {
+            // 307 and 308 repeat a post; the others ask for the new page.
+            if (outcome.result.status != 307 && outcome.result.status != 308)
+                m_body.reset();
+            m_at = target;
+            outcome.redirects = m_hops;
+            send();
+            return true;
+        }
+        return false;
+    }
+
+    void finish()
+    {
+        if (m_finished)
+            return;
+        m_finished = true;
+        m_total.stop();
+        if (auto done = std::exchange(m_done, nullptr))
+            done();
+    }
+
+    QNetworkAccessManager* m_manager;
+    HttpLimits m_limits;
+    QUrl m_at;
+    QUrl m_origin;
+    std::optional<QByteArray> m_body;
+    std::function<void()> m_done;
+    QTimer m_total;
+    QPointer<QNetworkReply> m_reply;
+    Ending m_ending = Ending::Finished;
+    int m_hops = 0;
+    qint64 m_received = 0;
+    bool m_finished = false;
+};
+
+// ---------------------------------------------------------------------------
+// One page asked for, fetched ahead or waited for.
+
+struct QtHttpClient::Job {
+    explicit Job(QUrl u) : url(std::move(u)) {}
+    enum class State { Queued, Running, Waiting, Done };
+    QUrl url;
+    State state = State::Queued;
+    HttpResult result;
+    int retries = 0;
+    bool declined = false;          // this request's consent form was answered
+    bool declining = false;         // and the answer is on its way
+    Transfer* transfer = nullptr;
+    std::unique_ptr<QTimer> timer;  // the wait the service asked for
+    QEventLoop* loop = nullptr;     // get() waits for this page
+};
+
 QtHttpClient::QtHttpClient(HttpLimits limits, bool useSystemProxy, QObject* parent)
-    : QObject(parent), m_limits(limits), m_manager(new QNetworkAccessManager(this))
+    : QObject(parent), m_limits(limits), m_manager(new QNetworkAccessManager(this)),
+      m_maxInFlight(std::clamp(limits.maxInFlight, 1, 6)), m_inFlightLimit(m_maxInFlight)
 {
     m_manager->setStrictTransportSecurityEnabled(true);
     m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
@@ -51,164 +271,231 @@ QtHttpClient::QtHttpClient(HttpLimits limits, bool useSystemProxy, QObject* pare
     }
 }
 
-QtHttpClient::~QtHttpClient() = default;
-
-void QtHttpClient::abort() { emit abortRequested(); }
+QtHttpClient::~QtHttpClient()
+{
+    for (auto& job : m_jobs)
+        drop(*job);
+}
 
 HttpResult QtHttpClient::get(const QUrl& url)
 {
-    const QDeadlineTimer deadline(m_limits.totalMs);
-    Exchange first = exchange(url, url, nullptr, deadline);
-    if (!first.result.ok || !IsConsentPage(first.result.body))
-        return first.result;
-
-    // The service wants a cookie consent first: decline it, once, and take
-    // the page it leads back to as the answer. The cookies it sets stay in
-    // the manager's jar, so later requests are not asked again.
-    HttpResult failed;
-    const auto decline = DeclineConsentForm(first.result.body);
-    const QUrl action = !decline ? QUrl()
-                        : decline->action.isEmpty() ? first.finalUrl
-                                                    : first.finalUrl.resolved(QUrl(decline->action));
-    if (!decline || !(action.scheme() == QStringLiteral("http") || action.scheme() == QStringLiteral("https"))) {
-        failed.error = QStringLiteral("The quote service asked for cookie consent with a form that cannot be declined");
-        return failed;
+    auto found = std::find_if(m_jobs.begin(), m_jobs.end(),
+                              [&](const auto& j) { return j->url == url && !j->loop; });
+    if (found == m_jobs.end()) {
+        m_jobs.push_front(std::make_unique<Job>(url));
+        found = m_jobs.begin();
     }
-    if (!isQuoteServiceUrl(action, url)) {
-        failed.error = QStringLiteral("The quote service's consent form would send the answer outside the quote "
-                                      "service, to ") +
-                       hostAndPort(action);
-        return failed;
-    }
-    Exchange answered = exchange(action, url, &decline->body, deadline);
-    if (answered.result.ok && IsConsentPage(answered.result.body)) {
-        failed.error = QStringLiteral("The quote service asked for cookie consent again after it was declined");
-        return failed;
-    }
-    return answered.result;
-}
-
-QtHttpClient::Exchange QtHttpClient::exchange(const QUrl& url, const QUrl& origin, const QByteArray* formBody,
-                                              const QDeadlineTimer& deadline)
-{
-    // Redirects are followed here, one by one, so that each target is
-    // checked before anything is sent to it.
-    QUrl at = url;
-    const QByteArray* body = formBody;
-    for (int hops = 0;; ++hops) {
-        Exchange exchanged = single(at, body, deadline);
-        if (!exchanged.redirectTo.isValid())
-            return exchanged;
-        HttpResult& result = exchanged.result;
-        const QUrl target = at.resolved(exchanged.redirectTo);
-        result.ok = false;
-        result.body.clear();
-        if (hops >= m_limits.maxRedirects) {
-            result.error = QStringLiteral("Too many redirects");
-        } else if (at.scheme() == QStringLiteral("https") && target.scheme() != QStringLiteral("https")) {
-            result.error = QStringLiteral("Redirected from a secure address to an insecure one");
-        } else if (!isQuoteServiceUrl(target, origin)) {
-            result.error =
-                QStringLiteral("The quote service redirected the request outside the quote service, to ") +
-                hostAndPort(target);
-        } else {
-            // 307 and 308 repeat a post; the others ask for the new page.
-            if (result.status != 307 && result.status != 308)
-                body = nullptr;
-            at = target;
-            continue;
-        }
-        return exchanged;
-    }
-}
-
-QtHttpClient::Exchange QtHttpClient::single(const QUrl& url, const QByteArray* formBody, const QDeadlineTimer& deadline)
-{
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::UserAgentHeader, kBrowserUserAgent);
-    request.setRawHeader("Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
-    request.setRawHeader("Accept-Language", "en-US,en;q=0.9");
-    request.setTransferTimeout(m_limits.stallMs);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-
-    QNetworkReply* reply = nullptr;
-    if (formBody) {
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
-        reply = m_manager->post(request, *formBody);
-    } else {
-        reply = m_manager->get(request);
-    }
+    Job& job = **found;
     QEventLoop loop;
-    enum class Ending { Finished, TimedOut, TooLarge, Aborted } ending = Ending::Finished;
-    auto stop = [&](Ending why) {
-        if (ending == Ending::Finished)
-            ending = why;
-        reply->abort();
-    };
-    QTimer total;
-    total.setSingleShot(true);
-    connect(&total, &QTimer::timeout, &loop, [&] { stop(Ending::TimedOut); });
-    connect(this, &QtHttpClient::abortRequested, &loop, [&] { stop(Ending::Aborted); });
-    qint64 received = 0;
-    connect(reply, &QNetworkReply::downloadProgress, &loop, [&](qint64 bytes, qint64 totalBytes) {
-        received = bytes;
-        if (bytes > m_limits.maxBodyBytes || totalBytes > m_limits.maxBodyBytes)
-            stop(Ending::TooLarge);
-    });
-    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    total.start(std::max<qint64>(0, deadline.remainingTime()));
+    job.loop = &loop;
+    Job* const outer = std::exchange(m_waiting, &job);
+    if (job.state == Job::State::Waiting && waitReport)
+        waitReport(int((job.timer->remainingTime() + 999) / 1000));
+    pump();
     // Every event runs meanwhile: which input may act during a fetch is the
     // caller's choice (the window holds clicks and keys back).
-    if (!reply->isFinished())
+    if (job.state != Job::State::Done)
         loop.exec();
-    total.stop();
+    m_waiting = outer;
+    HttpResult result = std::move(job.result);
+    m_jobs.erase(std::find_if(m_jobs.begin(), m_jobs.end(), [&](const auto& j) { return j.get() == &job; }));
+    pump();
+    return result;
+}
 
-    Exchange exchanged;
-    exchanged.finalUrl = reply->url();
-    HttpResult& result = exchanged.result;
-    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QNetworkReply::NetworkError error = reply->error();
-    if (ending == Ending::TimedOut || error == QNetworkReply::TimeoutError ||
-        (error == QNetworkReply::OperationCanceledError && ending == Ending::Finished)) {
-        // The transfer timeout of Qt ends a stalled request as cancelled.
-        result.error = QStringLiteral("Operation timed out");
-    } else if (ending == Ending::TooLarge) {
-        result.error = QStringLiteral("The page is larger than %1 MB").arg(m_limits.maxBodyBytes >> 20);
-    } else if (ending == Ending::Aborted) {
-        result.error = QStringLiteral("Operation cancelled");
-    } else if (result.status >= 300 && result.status < 400 &&
-               reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl().isValid()) {
-        exchanged.redirectTo = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
-    } else if (result.status >= 400) {
-        result.error = describeHttpStatus(
-            result.status, reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
-    } else if (error == QNetworkReply::ConnectionRefusedError) {
-        result.error = QStringLiteral("Connection refused");
-    } else if (error == QNetworkReply::HostNotFoundError) {
-        result.error = QStringLiteral("Host ") + url.host() + QStringLiteral(" not found");
-    } else if (error == QNetworkReply::RemoteHostClosedError) {
-        result.error = QStringLiteral("The connection was closed before the whole page arrived");
-    } else if (error != QNetworkReply::NoError && reply->errorString().startsWith(QStringLiteral("Decompression"))) {
-        result.error = QStringLiteral("The page's compressed data is damaged or unpacks to more than the client "
-                                      "allows");
-    } else if (error != QNetworkReply::NoError) {
-        result.error = reply->errorString();
-    } else {
-        const QByteArray bytes = reply->readAll();
-        // A connection that ends early can look like a finished answer: the
-        // length the server announced decides.
-        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-        const bool encoded = !reply->rawHeader("Content-Encoding").isEmpty();
-        const qint64 arrived = encoded ? received : bytes.size();
-        if (announced.isValid() && arrived < announced.toLongLong()) {
-            result.error = QStringLiteral("The connection was closed before the whole page arrived");
+void QtHttpClient::fetchAhead(const QList<QUrl>& next)
+{
+    // The pages named, in their order: those already on their way keep
+    // going, the others are dropped; pages someone waits for stay.
+    std::deque<std::unique_ptr<Job>> kept;
+    std::vector<bool> used(m_jobs.size(), false);
+    for (const QUrl& url : next) {
+        qsizetype at = -1;
+        for (size_t i = 0; i < m_jobs.size() && at < 0; ++i)
+            if (!used[i] && !m_jobs[i]->loop && m_jobs[i]->url == url)
+                at = qsizetype(i);
+        if (at >= 0) {
+            used[size_t(at)] = true;
+            kept.push_back(std::move(m_jobs[size_t(at)]));
         } else {
-            result.ok = true;
-            result.body = decodeBody(bytes, reply->header(QNetworkRequest::ContentTypeHeader).toByteArray());
+            kept.push_back(std::make_unique<Job>(url));
         }
     }
-    reply->deleteLater();
-    return exchanged;
+    for (size_t i = 0; i < m_jobs.size(); ++i) {
+        if (used[i])
+            continue;
+        if (m_jobs[i]->loop) {
+            kept.push_front(std::move(m_jobs[i]));
+        } else {
+            drop(*m_jobs[i]);
+        }
+    }
+    m_jobs = std::move(kept);
+    pump();
+}
+
+void QtHttpClient::abort()
+{
+    for (auto& job : m_jobs) {
+        drop(*job);
+        job->result = failure(QStringLiteral("Operation cancelled"));
+        job->state = Job::State::Done;
+        if (job->loop)
+            job->loop->quit();
+    }
+    // Pages someone waits for leave when their get() returns.
+    m_jobs.erase(std::remove_if(m_jobs.begin(), m_jobs.end(), [](const auto& j) { return !j->loop; }), m_jobs.end());
+    m_declining = false;
+}
+
+void QtHttpClient::drop(Job& job)
+{
+    if (job.transfer) {
+        job.transfer->cancel();
+        job.transfer->deleteLater();
+        job.transfer = nullptr;
+    }
+    if (job.declining)
+        m_declining = false;
+    job.declining = false;
+    job.timer.reset();
+}
+
+void QtHttpClient::pump()
+{
+    // While the consent answer is on its way nothing new goes out: it would
+    // only meet the form again.
+    if (m_declining)
+        return;
+    int busy = 0;
+    bool running = false;
+    for (const auto& job : m_jobs) {
+        busy += job->state != Job::State::Queued; // on its way, waiting, or an answer held
+        running = running || job->state == Job::State::Running || job->state == Job::State::Waiting;
+    }
+    for (auto& job : m_jobs) {
+        if (job->state != Job::State::Queued)
+            continue;
+        // The first page asked for always goes when nothing else is on its way.
+        const bool first = job.get() == m_jobs.front().get();
+        if (busy >= m_inFlightLimit && !(first && !running))
+            break;
+        start(*job);
+        ++busy;
+        running = true;
+    }
+}
+
+void QtHttpClient::start(Job& job)
+{
+    job.state = Job::State::Running;
+    job.transfer = new Transfer(m_manager, m_limits, job.url, job.url, std::nullopt, [this, &job] { finished(job); },
+                                this);
+}
+
+void QtHttpClient::finished(Job& job)
+{
+    Transfer* transfer = std::exchange(job.transfer, nullptr);
+    Transfer::Outcome outcome = std::move(transfer->outcome);
+    transfer->deleteLater();
+    const HttpResult& r = outcome.result;
+    if (job.declining) {
+        // The answer to the declined consent form.
+        job.declining = false;
+        m_declining = false;
+        if (r.ok && IsConsentPage(r.body))
+            settle(job, failure(kAskedAgain));
+        else if (!r.ok || outcome.redirects > 0) // led back to the quote page
+            settle(job, r);
+        else
+            job.state = Job::State::Queued; // answered in place: ask for the page again, cookies now held
+        pump();
+        return;
+    }
+    if (!r.ok && (r.status == 429 || r.status == 503) && job.retries < m_limits.maxRetries) {
+        if (r.status == 429) {
+            m_inFlightLimit = 1;
+            m_successes = 0;
+        }
+        ++job.retries;
+        qint64 wait = retryAfterMs(outcome.retryAfter, QDateTime::currentDateTimeUtc(), m_limits.maxRetryWaitMs);
+        if (wait < 0)
+            wait = qint64(m_limits.firstRetryWaitMs) << (job.retries - 1);
+        retryLater(job);
+        job.timer->start(int(wait));
+        if (&job == m_waiting && waitReport)
+            waitReport(int((wait + 999) / 1000));
+        pump();
+        return;
+    }
+    if (r.ok && IsConsentPage(r.body)) {
+        consentMet(job, outcome.finalUrl, r.body);
+        return;
+    }
+    if (r.ok && ++m_successes >= m_limits.growBackAfter && m_inFlightLimit < m_maxInFlight) {
+        ++m_inFlightLimit;
+        m_successes = 0;
+    }
+    settle(job, r);
+}
+
+void QtHttpClient::retryLater(Job& job)
+{
+    job.state = Job::State::Waiting;
+    job.timer = std::make_unique<QTimer>();
+    job.timer->setSingleShot(true);
+    connect(job.timer.get(), &QTimer::timeout, this, [this, &job] {
+        job.state = Job::State::Queued;
+        if (&job == m_waiting && waitReport)
+            waitReport(0);
+        pump();
+    });
+}
+
+void QtHttpClient::consentMet(Job& job, const QUrl& pageUrl, const QString& page)
+{
+    if (job.declined) {
+        settle(job, failure(kAskedAgain));
+        return;
+    }
+    if (m_declining) {
+        // Another request's answer to the form is on its way: this one is
+        // sent again once it is in, and not answered again.
+        job.state = Job::State::Queued;
+        return;
+    }
+    // Decline it, and take the page the service leads back to as the
+    // answer. The cookies it sets stay in the manager's jar.
+    const auto decline = DeclineConsentForm(page);
+    const QUrl action = !decline ? QUrl()
+                        : decline->action.isEmpty() ? pageUrl
+                                                    : pageUrl.resolved(QUrl(decline->action));
+    if (!decline || !(action.scheme() == QStringLiteral("http") || action.scheme() == QStringLiteral("https"))) {
+        settle(job, failure(QStringLiteral(
+                        "The quote service asked for cookie consent with a form that cannot be declined")));
+        return;
+    }
+    if (!isQuoteServiceUrl(action, job.url)) {
+        settle(job, failure(QStringLiteral("The quote service's consent form would send the answer outside the "
+                                           "quote service, to ") +
+                            hostAndPort(action)));
+        return;
+    }
+    job.declined = true;
+    job.declining = true;
+    m_declining = true;
+    job.state = Job::State::Running;
+    job.transfer =
+        new Transfer(m_manager, m_limits, action, job.url, decline->body, [this, &job] { finished(job); }, this);
+}
+
+void QtHttpClient::settle(Job& job, HttpResult result)
+{
+    job.result = std::move(result);
+    job.state = Job::State::Done;
+    if (job.loop)
+        job.loop->quit();
+    pump();
 }
 
 } // namespace larkspire

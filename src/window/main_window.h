@@ -97,6 +97,8 @@ public:
 
     // Retrieval run and results list.
     void retrieveQuotes();
+    // The quote pages of the next symbols from `from` on, for fetching ahead.
+    QList<QUrl> nextPages(int from);
     void removeSelectedResult();
     void clearResults();
     bool isRunning() const { return m_runActive; }

@@ -13,6 +13,20 @@
 
 namespace larkspire {
 
+QList<QUrl> MainWindow::nextPages(int from)
+{
+    // The pages of the symbols from this one on, as the list stands now:
+    // a symbol removed meanwhile is not asked for, its page is dropped.
+    QList<QUrl> pages;
+    const ListModel& list = symbolList();
+    for (int k = from; k <= list.count() && pages.size() < m_platform.http->aheadLimit(); ++k) {
+        const QString symbol = list.text(k).toUpper();
+        if (isFetchable(symbol))
+            pages << quoteUrl(m_platform.quoteHost, symbol);
+    }
+    return pages;
+}
+
 void MainWindow::retrieveQuotes()
 {
     // The run lets window events run while it works; a second press in the
@@ -25,6 +39,11 @@ void MainWindow::retrieveQuotes()
         ~Guard()
         {
             w.m_runActive = false;
+            if (w.m_platform.http) {
+                w.m_platform.http->waitReport = nullptr;
+                if (!w.m_ended)
+                    w.m_platform.http->fetchAhead({}); // nothing more is wanted
+            }
             // Input that came during the last fetch runs once the run is over.
             if (!w.m_ended)
                 deliverHeldInput(w.m_heldInput);
@@ -53,6 +72,10 @@ void MainWindow::retrieveQuotes()
             step(108, [&] { symbol = symbol.toUpper(); });
             if (!isFetchable(symbol)) // no request, no row, no report
                 continue;
+            // The symbol is followed by its item, not its place: the list
+            // may change while its page is on the way.
+            const ItemRef item = symbolList().ref(i);
+            bool removed = false;
             step(110, [&] { m_ui.progressBar->setBarText(QStringLiteral("Processing: ") + FileNameFromPath(symbol)); });
             // The repaint this pump would do runs while the page is fetched.
             step(112, [&] { pumpEventsRepaintLater(); });
@@ -66,14 +89,30 @@ void MainWindow::retrieveQuotes()
                     // in the middle of a fetch. A close from the window
                     // system is not input and ends the fetch at once.
                     const InputHold hold(this, m_heldInput);
+                    m_platform.http->waitReport = [this, &symbol](int seconds) {
+                        m_ui.progressBar->setBarText(
+                            seconds > 0
+                                ? QStringLiteral("Waiting %1 s: the quote service asked to slow down").arg(seconds)
+                                : QStringLiteral("Processing: ") + FileNameFromPath(symbol));
+                    };
+                    m_platform.http->fetchAhead(nextPages(i));
                     result = m_platform.http->get(quoteUrl(m_platform.quoteHost, symbol));
                 }
                 if (m_ended)
                     throw Abandoned();
+                removed = ListModel::indexOf(item) == 0;
+                if (removed) // taken out of the list while its page came: not shown
+                    return;
                 if (!result.ok)
                     throw Failure(result.error);
                 page = QuotePage(std::move(result.body));
             });
+            const int at = ListModel::indexOf(item);
+            if (removed || at == 0) {
+                --i; // the next symbol stands where this one stood
+                continue;
+            }
+            i = at; // where it stands now
             if (!fetched)
                 page = QuotePage(); // a failed fetch leaves nothing to read: no stale figures
             step(118, [&] { page = QuotePage(CleanQuotePage(page.text())); });

@@ -16,6 +16,7 @@ HttpLimits shortLimits()
     l.stallMs = 500;
     l.totalMs = 3000;
     l.maxBodyBytes = 1 << 20;
+    l.firstRetryWaitMs = 10;
     return l;
 }
 } // namespace

@@ -20,6 +20,14 @@ QuoteServer::QuoteServer(std::function<Response(const Request&)> handler, QObjec
 
 QuoteServer::~QuoteServer() = default;
 
+int QuoteServer::openConnections() const
+{
+    int open = 0;
+    for (const QTcpSocket* socket : findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly))
+        open += socket->state() == QAbstractSocket::ConnectedState;
+    return open;
+}
+
 QString QuoteServer::symbolOf(const Request& request)
 {
     const QUrl url = QUrl::fromEncoded("http://x" + request.target);

@@ -42,6 +42,8 @@ public:
     quint16 port() const { return m_server.serverPort(); }
     QString host() const { return QStringLiteral("127.0.0.1:") + QString::number(port()); }
     const QList<Request>& requests() const { return m_requests; }
+    // Connections a client holds open to the server now.
+    int openConnections() const;
     // The symbol asked for in a request's "s" query value, decoded.
     static QString symbolOf(const Request& request);
 

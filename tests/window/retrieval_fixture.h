@@ -28,9 +28,17 @@ protected:
     void SetUp() override
     {
         server = std::make_unique<QuoteServer>([this](const Request& r) { return answer(r); });
+        restart();
+    }
+    // A new client (fetching ahead by `maxInFlight`) and a new window on it.
+    void restart()
+    {
+        window.reset();
         HttpLimits limits;
         limits.stallMs = 400;
         limits.totalMs = 5000;
+        limits.firstRetryWaitMs = 10;
+        limits.maxInFlight = maxInFlight;
         http = std::make_unique<QtHttpClient>(limits, false);
         quoteHost = server->host();
         start();
@@ -78,6 +86,8 @@ protected:
         return out;
     }
 
+    // One request at a time unless a test fetches ahead.
+    int maxInFlight = 1;
     std::unique_ptr<QuoteServer> server;
     std::function<Response(const QString&)> handler;
     // Answers every request itself when set.

@@ -45,14 +45,13 @@ protected:
     {
         const QByteArray path = r.target.left(r.target.indexOf('?'));
         const bool hasCookie = r.headers.value("cookie").contains("A1=declined");
-        if (path == "/q" && !hasCookie) {
-            const QByteArray done = "http://" + server->host().toUtf8() + r.target + "&guccounter=1";
-            pendingDone = done;
-            return redirect("/v2/collectConsent?sessionId=3_cc-session_77");
-        }
+        if (path == "/q" && !hasCookie)
+            return redirect("/v2/collectConsent?sessionId=3_cc-session_77&s=" +
+                            QuoteServer::symbolOf(r).toUtf8());
         if (path == "/v2/collectConsent" && r.method == "GET") {
             Response page;
-            page.body = consentPage(pendingDone);
+            page.body = consentPage("http://" + server->host().toUtf8() + "/q?s=" +
+                                    QuoteServer::symbolOf(r).toUtf8() + "&guccounter=1");
             return page;
         }
         if (path == "/v2/collectConsent" && r.method == "POST") {
@@ -60,16 +59,23 @@ protected:
             const QUrlQuery form(QString::fromUtf8(r.body));
             const QByteArray done =
                 form.queryItemValue(QStringLiteral("originalDoneUrl"), QUrl::FullyDecoded).toUtf8();
-            return redirect(done, setsCookie ? QByteArray("A1=declined; Path=/") : QByteArray());
+            const QByteArray cookie = setsCookie ? QByteArray("A1=declined; Path=/") : QByteArray();
+            if (answersInPlace) { // thanks, and no way back to the quote
+                Response thanks;
+                thanks.headers.append({"Set-Cookie", cookie});
+                thanks.body = "<html><body>Thank you</body></html>";
+                return thanks;
+            }
+            return redirect(done, cookie);
         }
         Response quote;
         quote.body = smallPage(QuoteServer::symbolOf(r), QStringLiteral("Declined Corp."));
         return quote;
     }
 
-    QByteArray pendingDone;
     QList<QByteArray> posts;
     bool setsCookie = true;
+    bool answersInPlace = false;
 };
 
 TEST_F(LaterPages, eachLayoutThroughTheWindow)
@@ -141,4 +147,23 @@ TEST_F(LaterPages, consentThatComesBackAfterDecliningFailsOnceAndTheRunGoesOn)
         EXPECT_TRUE(dialogs.messages[size_t(i)].text.contains(QStringLiteral(" at line 116\r\r")));
     }
     EXPECT_EQ(dialogs.messages[2].text, QStringLiteral("Done."));
+}
+
+TEST_F(LaterPages, consentMetByRequestsInFlightIsAnsweredOnceAndAnAnswerInPlaceAsksAgain)
+{
+    for (const bool inPlace : {false, true}) {
+        maxInFlight = 4;
+        restart(); // a new client: no cookie yet
+        posts.clear();
+        answersInPlace = inPlace;
+        requestHandler = [this](const Request& r) { return consentService(r); };
+        window->controls().showNamesCheck->setChecked(false);
+        symbolsAre({"AAA", "BBB", "CCC"});
+        dialogs.messages.clear();
+        run();
+        EXPECT_EQ(posts.size(), 1) << inPlace;
+        EXPECT_EQ(rows().size(), 3) << inPlace;
+        EXPECT_TRUE(rows().value(0).startsWith(QStringLiteral("AAA|10.75|"))) << inPlace;
+        EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Done.")}) << inPlace;
+    }
 }

@@ -167,19 +167,21 @@ TEST_F(InputDuringAFetch, aWindowManagersCloseEndsTheRunAtOnceOnARealXServer)
 {
     if (QGuiApplication::platformName() != QStringLiteral("xcb"))
         GTEST_SKIP() << "needs an X server (ctest runs this test under Xvfb)";
-    // Limits long enough that only the close can end the first fetch.
+    // Limits long enough that only the close can end the fetches, three of them on their way.
     HttpLimits limits;
     limits.stallMs = 20000;
     limits.totalMs = 30000;
+    limits.maxInFlight = 4;
     http = std::make_unique<QtHttpClient>(limits, false);
     window.reset();
     start();
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    symbolsAre({"AAA", "BBB"});
+    symbolsAre({"AAA", "BBB", "CCC"});
     bool sent = false;
-    handler = [&](const QString&) {
-        QTimer::singleShot(100, window.get(), [&] { sent = sendDeleteWindow(window->winId()); });
+    handler = [&](const QString& symbol) {
+        if (symbol == QStringLiteral("AAA"))
+            QTimer::singleShot(100, window.get(), [&] { sent = sendDeleteWindow(window->winId()); });
         Response r;
         r.delayMs = 60000; // a page that takes its time
         return r;
@@ -190,6 +192,9 @@ TEST_F(InputDuringAFetch, aWindowManagersCloseEndsTheRunAtOnceOnARealXServer)
     EXPECT_EQ(endProgramCalls, 1);
     EXPECT_TRUE(dialogs.messages.empty()) << "the close ended the fetch before it could fail: "
                                           << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(server->requests().size(), 1) << "nothing more is fetched after the close";
-    EXPECT_EQ(stored(kKeyStockQuotes), QStringLiteral("AAA;BBB"));
+    EXPECT_EQ(server->requests().size(), 3) << "the pages after the first were fetched ahead";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->openConnections() == 0; }, 5000))
+        << "every request in flight ended with the close";
+    EXPECT_EQ(server->requests().size(), 3) << "nothing more is fetched after the close";
+    EXPECT_EQ(stored(kKeyStockQuotes), QStringLiteral("AAA;BBB;CCC"));
 }
