@@ -1,6 +1,9 @@
-// A retrieval run of 500 symbols through the real window against a local
-// server that answers each request after 5 ms, beside the floor: 500 plain
-// sequential requests with the same client and server.
+// Retrieval runs through the real window against a local server that runs
+// on a thread of its own and answers each request after a delay: 5 ms (a
+// near server, 500 symbols) and 50 ms (a distant one, 200 symbols). Beside
+// each, the floors with the same client and server: the same requests one
+// after another, and kept four in flight. Peak heap of a run is printed.
+#include "alloc_counter.h"
 #include "bench_main.h"
 #include "platform/qt_http_client.h"
 #include "quotes/quote_url.h"
@@ -18,10 +21,11 @@ using namespace larkspire;
 namespace {
 
 // LARKSPIRE_BENCH_SYMBOLS makes the smoke run in the test suite short.
-const int kSymbols = qEnvironmentVariableIntValue("LARKSPIRE_BENCH_SYMBOLS") > 0
-                         ? qEnvironmentVariableIntValue("LARKSPIRE_BENCH_SYMBOLS")
-                         : 500;
-constexpr int kDelayMs = 5;
+int symbolsFor(int delayMs)
+{
+    const int smoke = qEnvironmentVariableIntValue("LARKSPIRE_BENCH_SYMBOLS");
+    return smoke > 0 ? smoke : delayMs >= 50 ? 200 : 500;
+}
 
 // The server runs on a thread of its own, as a remote server would: the
 // window's painting must not hold up its answers.
@@ -33,7 +37,7 @@ struct Setup {
     QObject serverContext;
     std::unique_ptr<test::QuoteServer> serverPtr;
     QtHttpClient http{HttpLimits{}, false};
-    Setup()
+    explicit Setup(int delayMs)
     {
         test::PageShape shape;
         shape.symbol = QStringLiteral("BENCH");
@@ -43,10 +47,10 @@ struct Setup {
         serverContext.moveToThread(&serverThread);
         QMetaObject::invokeMethod(
             &serverContext,
-            [this] {
-                serverPtr = std::make_unique<test::QuoteServer>([this](const test::Request& r) {
+            [this, delayMs] {
+                serverPtr = std::make_unique<test::QuoteServer>([this, delayMs](const test::Request& r) {
                     test::Response resp;
-                    resp.delayMs = kDelayMs;
+                    resp.delayMs = delayMs;
                     resp.body = page;
                     resp.body.replace("BENCH", test::QuoteServer::symbolOf(r).toUtf8());
                     return resp;
@@ -63,20 +67,47 @@ struct Setup {
     test::QuoteServer& server() { return *serverPtr; }
 };
 
-void BM_FloorPlainRequests(benchmark::State& state)
+void setRate(benchmark::State& state, int symbols)
 {
-    Setup s;
-    for (auto _ : state)
-        for (int i = 0; i < kSymbols; ++i)
-            benchmark::DoNotOptimize(s.http.get(quoteUrl(s.server().host(), QStringLiteral("S%1").arg(i))));
     state.counters["per_request_ms"] =
-        benchmark::Counter(kSymbols, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert) ;
+        benchmark::Counter(symbols, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_FloorPlainRequests)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// The same requests with the same client, one after another (range 1: 1)
+// or kept four in flight (4), the answers taken in order.
+void BM_Floor(benchmark::State& state)
+{
+    const int delayMs = int(state.range(0));
+    const int inFlight = int(state.range(1));
+    const int symbols = symbolsFor(delayMs);
+    Setup s(delayMs);
+    QList<QUrl> urls;
+    for (int i = 0; i < symbols; ++i)
+        urls << quoteUrl(s.server().host(), QStringLiteral("S%1").arg(i));
+    for (auto _ : state) {
+        for (int i = 0; i < symbols; ++i) {
+            if (inFlight > 1)
+                s.http.fetchAhead(urls.mid(i, inFlight));
+            benchmark::DoNotOptimize(s.http.get(urls[i]));
+        }
+    }
+    setRate(state, symbols);
+}
+BENCHMARK(BM_Floor)
+    ->ArgNames({"delay_ms", "in_flight"})
+    ->Args({5, 1})
+    ->Args({5, 4})
+    ->Args({50, 1})
+    ->Args({50, 4})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 void BM_RetrievalRun(benchmark::State& state)
 {
-    Setup s;
+    const int delayMs = int(state.range(0));
+    const int symbols = symbolsFor(delayMs);
+    Setup s(delayMs);
     Platform p;
     p.dialogs = &s.dialogs;
     p.settingsFolder = s.config.path();
@@ -84,21 +115,32 @@ void BM_RetrievalRun(benchmark::State& state)
     p.quoteHost = s.server().host();
     p.endProgram = [] {};
     MainWindow window(std::move(p));
-    if (state.range(0))
+    if (state.range(1))
         window.show();
-    QStringList symbols;
-    for (int i = 0; i < kSymbols; ++i)
-        symbols << QStringLiteral("S%1").arg(i);
-    window.symbolList().addMany(symbols);
+    QStringList list;
+    for (int i = 0; i < symbols; ++i)
+        list << QStringLiteral("S%1").arg(i);
+    window.symbolList().addMany(list);
+    long long peak = 0;
     for (auto _ : state) {
+        const long long before = bench::heapInUse();
+        bench::resetHeapPeak();
         window.retrieveQuotes();
-        if (window.resultsList().count() != kSymbols)
+        peak = std::max(peak, bench::heapPeak() - before);
+        if (window.resultsList().count() != symbols)
             state.SkipWithError("not every symbol gave a row");
     }
-    state.counters["per_request_ms"] =
-        benchmark::Counter(kSymbols, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    setRate(state, symbols);
+    state.counters["peak_heap_MB"] = double(peak) / (1 << 20);
 }
-BENCHMARK(BM_RetrievalRun)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_RetrievalRun)
+    ->ArgNames({"delay_ms", "shown"})
+    ->Args({5, 1})
+    ->Args({5, 0})
+    ->Args({50, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 } // namespace
 

@@ -60,7 +60,11 @@ qint64 retryAfterMs(const QByteArray& value, const QDateTime& now, qint64 cap)
     const qint64 seconds = text.toLongLong(&number);
     if (number)
         return seconds < 0 ? -1 : seconds > cap / 1000 ? cap : std::min(cap, seconds * 1000);
-    const QDateTime at = QDateTime::fromString(QString::fromLatin1(text), Qt::RFC2822Date);
+    // An HTTP date ends in "GMT", which Qt's RFC 2822 reading does not take.
+    QString date = QString::fromLatin1(text);
+    if (date.endsWith(QStringLiteral(" GMT")))
+        date.replace(date.size() - 3, 3, QStringLiteral("+0000"));
+    const QDateTime at = QDateTime::fromString(date, Qt::RFC2822Date);
     if (!at.isValid())
         return -1;
     return std::clamp<qint64>(now.msecsTo(at), 0, cap);

@@ -143,6 +143,17 @@ TEST(HttpClient, onlyTheQuoteServiceIsReachedAndOnlyWholePagesCount)
         EXPECT_FALSE(isQuoteServiceUrl(QUrl(QString::fromLatin1(no)), home)) << no;
 }
 
+TEST(HttpClient, retryAfterIsReadAsSecondsOrADateAndCapped)
+{
+    const QDateTime now = QDateTime::fromString(QStringLiteral("2026-12-09T10:00:00Z"), Qt::ISODate);
+    const std::pair<const char*, qint64> cases[] = {
+        {"2", 2000},   {" 0 ", 0},    {"120", 60000}, {"Wed, 09 Dec 2026 10:00:07 GMT", 7000},
+        {"Wed, 09 Dec 2026 09:00:00 GMT", 0},        {"", -1},       {"soon", -1}, {"-3", -1},
+    };
+    for (const auto& [value, ms] : cases)
+        EXPECT_EQ(retryAfterMs(value, now, 60000), ms) << value;
+}
+
 TEST(HttpClient, refusedConnectionAndWholeRequestBound)
 {
     quint16 closedPort;
