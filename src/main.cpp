@@ -1,3 +1,5 @@
+#include "batch/batch_run.h"
+#include "batch/command_line.h"
 #include "core/common_routines.h"
 #include "platform/online_check.h"
 #include "platform/qt_clipboard.h"
@@ -15,9 +17,67 @@
 #include <QStandardPaths>
 
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+// Whether a window can be shown at all: a display to connect to, or a Qt
+// platform named on purpose (offscreen, for one).
+bool graphicalSession(int argc, char* argv[])
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (!qEnvironmentVariableIsEmpty(name))
+            return true;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return true;
+    return false;
+}
+
+int runCommandLine(int argc, char* argv[], const larkspire::CommandLine& commandLine)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("larkspire"));
+    larkspire::QtHttpClient http;
+    larkspire::BatchServices services;
+    services.http = &http;
+    services.quoteHost = larkspire::kQuoteHost;
+    services.settingsFolder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    services.progress = ::isatty(STDERR_FILENO) == 1;
+    return larkspire::runBatch(commandLine, services);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const larkspire::CommandLine commandLine = larkspire::parseCommandLine(arguments);
+    switch (commandLine.mode) {
+    case larkspire::CommandLine::Mode::Help:
+        std::fputs(larkspire::usageText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case larkspire::CommandLine::Mode::Version:
+        std::puts(larkspire::versionText().toLocal8Bit().constData());
+        return 0;
+    case larkspire::CommandLine::Mode::UsageError:
+        std::fprintf(stderr, "larkspire: %s\nTry 'larkspire --help'.\n", commandLine.error.toLocal8Bit().constData());
+        return 2;
+    case larkspire::CommandLine::Mode::Batch:
+        return runCommandLine(argc, argv, commandLine);
+    case larkspire::CommandLine::Mode::Window:
+        break;
+    }
+    if (!graphicalSession(argc, argv)) {
+        std::fputs("larkspire: the window needs a graphical session (no DISPLAY or WAYLAND_DISPLAY is set); "
+                   "'larkspire --batch' does not\n",
+                   stderr);
+        return 1;
+    }
+
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("larkspire"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.larkspire.Larkspire"));

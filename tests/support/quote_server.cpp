@@ -30,7 +30,9 @@ int QuoteServer::openConnections() const
 
 QString QuoteServer::symbolOf(const Request& request)
 {
-    const QUrl url = QUrl::fromEncoded("http://x" + request.target);
+    // A request through a proxy names the whole address.
+    const QUrl url = request.target.startsWith("http") ? QUrl::fromEncoded(request.target)
+                                                       : QUrl::fromEncoded("http://x" + request.target);
     return QUrlQuery(url).queryItemValue(QStringLiteral("s"), QUrl::FullyDecoded);
 }
 

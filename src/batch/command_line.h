@@ -1,0 +1,27 @@
+#pragma once
+// The program's command line: --help, --version, and --batch with its
+// options. Anything else starts the window (Qt's own options included).
+#include <QString>
+#include <QStringList>
+
+namespace larkspire {
+
+enum class BatchFormat { Text, Tsv, Csv, Xlsx };
+
+struct CommandLine {
+    enum class Mode { Window, Help, Version, Batch, UsageError } mode = Mode::Window;
+    bool names = false;
+    BatchFormat format = BatchFormat::Text;
+    QString output;         // empty: standard output
+    QStringList files;      // symbol files, in order
+    QStringList symbols;    // symbols as given
+    QString error;          // what is wrong, for a usage error
+};
+
+// Reads the arguments after the program's name.
+CommandLine parseCommandLine(const QStringList& arguments);
+
+QString usageText();
+QString versionText();
+
+} // namespace larkspire
