@@ -164,6 +164,15 @@ bool ListModel::setData(const QModelIndex& index, const QVariant& value, int rol
     return true;
 }
 
+void ListModel::setAllChecked(bool checked)
+{
+    if (!m_withCheckBoxes || m_rows.empty())
+        return;
+    for (Row& row : m_rows)
+        row.checked = checked;
+    emit dataChanged(index(0, 0), index(count() - 1, 0), {Qt::CheckStateRole});
+}
+
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole)

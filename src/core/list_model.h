@@ -35,6 +35,8 @@ public:
     QString subItem(int index, int subIndex) const;
     void setSubItem(int index, int subIndex, const QString& text);
     bool checked(int index) const;
+    // Ticks (or unticks) every row at once, as the user's command does.
+    void setAllChecked(bool checked);
     void remove(int index);
     void clear();
 

@@ -71,6 +71,8 @@ MainWindow::MainWindow(Platform platform, QWidget* parent)
     setObjectName(QStringLiteral("Form1"));
     createControls();
     connectHandlers();
+    createKeyboardCommands();
+    describeForAccessibility();
     loadWindow();
 }
 
@@ -154,6 +156,7 @@ void MainWindow::connectHandlers()
     connect(m_ui.symbolView, &ListView::dblClick, this, &MainWindow::removeSelectedSymbol);
     connect(m_ui.startButton, &QPushButton::clicked, this, &MainWindow::retrieveQuotes);
     connect(m_ui.resultsView, &ListView::dblClick, this, &MainWindow::removeSelectedResult);
+    connect(m_ui.resultsView, &ListView::keyDown, this, &MainWindow::resultsListKeyDown);
     connect(m_ui.clearResultsButton, &QPushButton::clicked, this, &MainWindow::clearResults);
     connect(m_ui.saveTextButton, &QPushButton::clicked, this, &MainWindow::saveResultsAsText);
     connect(m_ui.copyButton, &QPushButton::clicked, this, &MainWindow::copyResultsToClipboard);

@@ -100,6 +100,9 @@ public:
     // The quote pages of the next symbols from `from` on, for fetching ahead.
     QList<QUrl> nextPages(int from);
     void removeSelectedResult();
+    void resultsListKeyDown(int keyCode, int shift);
+    void tickAllRows();
+    void untickAllRows();
     void clearResults();
     bool isRunning() const { return m_runActive; }
 
@@ -137,6 +140,9 @@ private:
     void onShowNamesToggled();
     void updateNameHeader();
     void connectHandlers();
+    // Keyboard commands, the results list's menu, and what a screen reader says.
+    void createKeyboardCommands();
+    void describeForAccessibility();
     void removeSelectedItem(ListView* view);
     void pointerOverButton();
     void pointerOverSurface();

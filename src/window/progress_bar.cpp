@@ -1,5 +1,7 @@
 #include "window/progress_bar.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QStyleOptionProgressBar>
 #include <QStylePainter>
 
@@ -8,9 +10,52 @@
 
 namespace larkspire {
 
+namespace {
+
+// What a screen reader reads of the bar: a progress bar whose value is the
+// position shown and whose value text is the bar's own text.
+class AccessibleProgressBar final : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit AccessibleProgressBar(ProgressBar* bar) : QAccessibleWidget(bar, QAccessible::ProgressBar) {}
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return bar()->barText();
+        return QAccessibleWidget::text(t);
+    }
+    QVariant currentValue() const override { return bar()->value(); }
+    void setCurrentValue(const QVariant&) override {} // shows progress; not set by the user
+    QVariant maximumValue() const override { return 100; }
+    QVariant minimumValue() const override { return 0; }
+    QVariant minimumStepSize() const override { return 1; }
+
+private:
+    ProgressBar* bar() const { return static_cast<ProgressBar*>(widget()); }
+};
+
+QAccessibleInterface* accessibleProgressBar(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("larkspire::ProgressBar") && object && object->isWidgetType())
+        return new AccessibleProgressBar(static_cast<ProgressBar*>(object));
+    return nullptr;
+}
+
+} // namespace
+
 ProgressBar::ProgressBar(QWidget* parent) : QWidget(parent)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    static const bool installed = [] {
+        QAccessible::installFactory(accessibleProgressBar);
+        return true;
+    }();
+    (void)installed;
 }
 
 void ProgressBar::setPosition(double value)
@@ -20,6 +65,10 @@ void ProgressBar::setPosition(double value)
     if (shown != m_shown) {
         m_shown = shown;
         update();
+        if (QAccessible::isActive()) {
+            QAccessibleValueChangeEvent changed(this, m_shown);
+            QAccessible::updateAccessibility(&changed);
+        }
     }
     emit positionSet(value);
 }
@@ -29,6 +78,10 @@ void ProgressBar::setBarText(const QString& text)
     if (text != m_text) {
         m_text = text;
         update();
+        if (QAccessible::isActive()) {
+            QAccessibleValueChangeEvent changed(this, m_shown); // its value text changed
+            QAccessible::updateAccessibility(&changed);
+        }
     }
     emit textSet(text);
 }

@@ -8,6 +8,16 @@ namespace larkspire {
 
 void MainWindow::removeSelectedResult() { removeSelectedItem(m_ui.resultsView); }
 
+void MainWindow::resultsListKeyDown(int keyCode, int /*shift*/)
+{
+    if (keyCode == 46) // Delete: as a double click
+        removeSelectedItem(m_ui.resultsView);
+}
+
+void MainWindow::tickAllRows() { resultsList().setAllChecked(true); }
+
+void MainWindow::untickAllRows() { resultsList().setAllChecked(false); }
+
 void MainWindow::clearResults()
 {
     StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));

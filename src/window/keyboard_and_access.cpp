@@ -1,0 +1,80 @@
+// Keyboard commands for the window's main actions (shown in each button's
+// tooltip), ticking every row of the results at once, and the names and
+// descriptions a screen reader says for every control.
+#include "window/main_window.h"
+
+#include <QAction>
+#include <QKeySequence>
+
+namespace larkspire {
+
+void MainWindow::createKeyboardCommands()
+{
+    // A command is a click on its button: when the window is busy the
+    // button's handler does nothing, as for a click.
+    auto command = [this](QWidget* owner, const QKeySequence& keys, const QString& text) {
+        auto* action = new QAction(text, owner);
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        owner->addAction(action);
+        return action;
+    };
+    const std::pair<QPushButton*, QKeySequence> buttons[] = {
+        {m_ui.addSymbolButton, QKeySequence(Qt::Key_Insert)},
+        {m_ui.loadFileButton, QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {m_ui.startButton, QKeySequence(Qt::Key_F5)},
+        {m_ui.saveTextButton, QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {m_ui.saveWorkbookButton, QKeySequence(Qt::CTRL | Qt::Key_E)},
+        {m_ui.copyButton, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)},
+    };
+    for (const auto& [button, keys] : buttons) {
+        QPushButton* b = button;
+        connect(command(this, keys, b->text()), &QAction::triggered, b, [b] { b->click(); });
+        b->setToolTip(b->text() + QStringLiteral(" (") + keys.toString(QKeySequence::NativeText) +
+                      QLatin1Char(')'));
+    }
+    connect(command(this, QKeySequence(Qt::CTRL | Qt::Key_Q), QStringLiteral("Close")), &QAction::triggered, this,
+            &QWidget::close);
+
+    // The results list's own menu; its commands work from anywhere in the window.
+    connect(command(m_ui.resultsView, QKeySequence(Qt::CTRL | Qt::Key_A), QStringLiteral("Tick All Rows")),
+            &QAction::triggered, this, &MainWindow::tickAllRows);
+    connect(command(m_ui.resultsView, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),
+                    QStringLiteral("Untick All Rows")),
+            &QAction::triggered, this, &MainWindow::untickAllRows);
+    m_ui.resultsView->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void MainWindow::describeForAccessibility()
+{
+    struct Description {
+        QWidget* widget;
+        const char* name;
+        const char* description;
+    };
+    const Description descriptions[] = {
+        {m_ui.symbolView, "Stock symbols", "The symbols whose quotes are retrieved. Delete or a double click removes "
+                                           "the selected symbol."},
+        {m_ui.resultsView, "Results",
+         "One row per symbol: name or symbol and eight figures. Ticked rows are saved or copied. Ctrl+A ticks every "
+         "row, Ctrl+Shift+A unticks every row, Delete or a double click removes the selected row."},
+        {m_ui.addSymbolButton, "Add Stock Symbol", "Asks for a symbol and adds it to the list."},
+        {m_ui.loadFileButton, "Load Symbols From File", "Adds the symbols of one or more text files to the list."},
+        {m_ui.clearListButton, "Clear List", "Removes every symbol from the list."},
+        {m_ui.sampleButton, "Load Sample/Example Symbols", "Adds three example symbols to the list."},
+        {m_ui.showNamesCheck, "Show full stock name in results instead of stock symbol",
+         "The first column of the results holds company names when ticked."},
+        {m_ui.startButton, "Start Retrieving Quotes", "Retrieves the quote of every symbol in the list."},
+        {m_ui.saveTextButton, "Save Results As Text File", "Saves the ticked rows as a column-aligned text file."},
+        {m_ui.saveWorkbookButton, "Save Results As Excel File", "Opens the ticked rows as a new spreadsheet."},
+        {m_ui.copyButton, "Copy Results To Clipboard", "Copies the ticked rows as tab-separated text."},
+        {m_ui.clearResultsButton, "Clear Results", "Removes every row from the results."},
+        {m_ui.progressBar, "Progress", "How far the current work has come, and what it is doing."},
+    };
+    for (const Description& d : descriptions) {
+        d.widget->setAccessibleName(QString::fromUtf8(d.name));
+        d.widget->setAccessibleDescription(QString::fromUtf8(d.description));
+    }
+}
+
+} // namespace larkspire
