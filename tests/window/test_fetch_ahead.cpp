@@ -48,8 +48,8 @@ TEST_F(FetchAhead, rowsAndReportsAreThoseOfOnePageAtATime)
     EXPECT_EQ(four.second, one.second);
     EXPECT_EQ(one.first.size(), 4);
     EXPECT_EQ(one.second.size(), 3) << "two failures, each at its place, then Done.";
-    EXPECT_EQ(barTextSeen.count(QStringLiteral("Processing: A")), 4)
-        << "the pages after the first went out while the first was awaited";
+    EXPECT_GE(barTextSeen.count(QStringLiteral("Processing: A")), 2)
+        << "pages after the first went out while the first was awaited";
 }
 
 TEST_F(FetchAhead, aSymbolRemovedWhileItsPageIsOnTheWayIsNotShown)
