@@ -266,7 +266,6 @@ QtHttpClient::QtHttpClient(HttpLimits limits, bool useSystemProxy, QObject* pare
       m_maxInFlight(std::clamp(limits.maxInFlight, 1, 6)), m_inFlightLimit(m_maxInFlight)
 {
     m_manager->setStrictTransportSecurityEnabled(true);
-    m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     if (useSystemProxy) {
         // On Linux this reads http_proxy, https_proxy and no_proxy.
         QNetworkProxyFactory::setUseSystemConfiguration(true);

@@ -51,10 +51,10 @@ public:
     // Requests going at once now (fewer than the limit after a 429).
     int inFlightLimit() const { return m_inFlightLimit; }
 
+private:
     struct Job;
     class Transfer;
 
-private:
     void pump();
     void start(Job& job);
     void finished(Job& job);

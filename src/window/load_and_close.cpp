@@ -4,6 +4,7 @@
 #include "core/common_routines.h"
 #include "core/step_runner.h"
 #include "core/stored_values.h"
+#include "results/result_table.h"
 #include "window/app_icon.h"
 #include "window/cursor_file.h"
 #include "window/main_window.h"
@@ -63,11 +64,13 @@ void MainWindow::setUpColumns(StepRunner& step)
     step(132, [&] { symbols.items().addColumn(QStringLiteral("Stock Symbols (GOOG for example)")); });
     step(134, [&] { symbols.setColumnWidthTwips(1, 7000); });
 
-    static const char* const headers[] = {"Results", "Stock Price", "Open",    "High",      "Low",
-                                          " Volume", "Avg Vol",     "Mkt Cap", "Prev Close"};
+    // The first header names what the first cell holds once the display
+    // option is known; until then it says "Results".
+    QStringList headers = resultHeaders(true);
+    headers[0] = QStringLiteral("Results");
     ListView& results = *m_ui.resultsView;
     for (int c = 0; c < 9; ++c)
-        step(136 + 2 * c, [&] { results.items().addColumn(QString::fromLatin1(headers[c])); });
+        step(136 + 2 * c, [&] { results.items().addColumn(headers[c]); });
     for (int c = 0; c < 9; ++c)
         step(154 + 2 * c, [&] { results.setColumnWidthTwips(c + 1, c == 0 ? 3000 : 1500); });
 }

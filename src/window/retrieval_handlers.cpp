@@ -75,7 +75,6 @@ void MainWindow::retrieveQuotes()
             // The symbol is followed by its item, not its place: the list
             // may change while its page is on the way.
             const ItemRef item = symbolList().ref(i);
-            bool removed = false;
             step(110, [&] { m_ui.progressBar->setBarText(QStringLiteral("Processing: ") + FileNameFromPath(symbol)); });
             // The repaint this pump would do runs while the page is fetched.
             step(112, [&] { pumpEventsRepaintLater(); });
@@ -100,15 +99,14 @@ void MainWindow::retrieveQuotes()
                 }
                 if (m_ended)
                     throw Abandoned();
-                removed = ListModel::indexOf(item) == 0;
-                if (removed) // taken out of the list while its page came: not shown
+                if (ListModel::indexOf(item) == 0) // taken out while its page came: not shown
                     return;
                 if (!result.ok)
                     throw Failure(result.error);
                 page = QuotePage(std::move(result.body));
             });
             const int at = ListModel::indexOf(item);
-            if (removed || at == 0) {
+            if (at == 0) {
                 --i; // the next symbol stands where this one stood
                 continue;
             }

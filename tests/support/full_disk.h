@@ -17,6 +17,7 @@ public:
 
     bool usable() const { return m_mounted; }
     QString path() const { return m_dir.path(); }
+    const QTemporaryDir& folder() const { return m_dir; }
     QString filePath(const QString& name) const { return m_dir.filePath(name); }
     // Writes a filler file until the device answers "no space".
     void fill();

@@ -1,4 +1,5 @@
 #include "support/full_disk.h"
+#include "support/test_helpers.h"
 #include "window/results_fixture.h"
 
 #include <QEvent>
@@ -260,11 +261,7 @@ TEST_F(TextExport, aFullDiskKeepsTheOldFileWriteNothingNewAndSaysWhy)
     FullDisk disk;
     if (!disk.usable())
         GTEST_SKIP() << "mounting a small tmpfs is not allowed here";
-    const QString keep = disk.filePath(QStringLiteral("keep.txt"));
-    QFile old(keep);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("old content");
-    old.close();
+    const QString keep = writeFile(disk.folder(), "keep.txt", "old content");
     disk.fill();
     addRow({QStringLiteral("GOOG"), QStringLiteral("1.5")}, true);
 
