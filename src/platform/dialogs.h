@@ -24,6 +24,9 @@ public:
     // Save dialog: the chosen path or "" on Cancel. It asks before replacing
     // an existing file.
     virtual QString saveFileName(const FileDialogRequest& request) = 0;
+    // The program is ending: an open box gives way at once, and no other
+    // box or dialog is shown from now on.
+    virtual void endAll() {}
 };
 
 // What an open dialog hands back for the chosen paths: "" for none, the path

@@ -29,12 +29,20 @@ void MainWindow::createKeyboardCommands()
     };
     for (const auto& [button, keys] : buttons) {
         QPushButton* b = button;
-        connect(command(this, keys, b->text()), &QAction::triggered, b, [b] { b->click(); });
+        QAction* action = command(this, keys, b->text());
+        connect(action, &QAction::triggered, b, [b] { b->click(); });
+        // Each needs an idle window: pressed or clicked during a fetch it
+        // is dropped, never left to run once the fetch (or the run) is over.
+        setInputDuringFetch(action, DuringFetch::Drop);
+        setInputDuringFetch(b, DuringFetch::Drop);
         b->setToolTip(b->text() + QStringLiteral(" (") + keys.toString(QKeySequence::NativeText) +
                       QLatin1Char(')'));
     }
-    connect(command(this, QKeySequence(Qt::CTRL | Qt::Key_Q), QStringLiteral("Close")), &QAction::triggered, this,
-            &QWidget::close);
+    // A close is never held back: it ends a fetch or a wait at once.
+    QAction* close = command(this, QKeySequence(Qt::CTRL | Qt::Key_Q), QStringLiteral("Close"));
+    close->setObjectName(QStringLiteral("closeCommand"));
+    setInputDuringFetch(close, DuringFetch::Pass);
+    connect(close, &QAction::triggered, this, &QWidget::close);
 
     // The results list's own menu; its commands work from anywhere in the window.
     connect(command(m_ui.resultsView, QKeySequence(Qt::CTRL | Qt::Key_A), QStringLiteral("Tick All Rows")),

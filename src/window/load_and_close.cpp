@@ -172,6 +172,7 @@ void MainWindow::unloadWindow()
     m_ended = true;
     hide();
     emit ended();
+    m_platform.dialogs->endAll(); // a box still up (a run's error, say) ends with the window
     if (m_platform.http)
         m_platform.http->abort();
     if (m_platform.endProgram)

@@ -1,6 +1,7 @@
 #include "window/qt_dialogs.h"
 
 #include "core/error_report.h"
+#include "window/input_hold.h"
 
 #include <QApplication>
 #include <QDir>
@@ -9,12 +10,47 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
+#include <QEventLoop>
+#include <QKeySequence>
+#include <QShortcut>
+
+#include <utility>
 
 namespace larkspire {
+
+namespace {
+
+// While a message box is up, input meant for any other window of the
+// program is dropped, as a modal box does; yet the window behind it still
+// hears a close, from the window manager or its own close key.
+class OnlyTheBox final : public QObject {
+public:
+    explicit OnlyTheBox(QWidget* box) : m_box(box) { QCoreApplication::instance()->installEventFilter(this); }
+    ~OnlyTheBox() override { QCoreApplication::instance()->removeEventFilter(this); }
+    OnlyTheBox(const OnlyTheBox&) = delete;
+    OnlyTheBox& operator=(const OnlyTheBox&) = delete;
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (!isUserInput(event->type()))
+            return false;
+        if (event->type() == QEvent::Shortcut && inputDuringFetch(watched) == DuringFetch::Pass)
+            return false; // the close key
+        const QWidget* widget = widgetOf(watched);
+        return widget && widget->window() != m_box;
+    }
+
+private:
+    QWidget* m_box;
+};
+
+} // namespace
 
 void QtDialogs::endAll()
 {
     m_ending = true;
+    if (m_openBox)
+        m_openBox->reject();
     if (QWidget* open = QApplication::activeModalWidget()) {
         if (auto* dialog = qobject_cast<QDialog*>(open))
             dialog->reject();
@@ -30,7 +66,27 @@ void QtDialogs::message(const QString& text, const QString& title, MessageIcon i
     QMessageBox box(icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title,
                     messageForDisplay(text), QMessageBox::Ok, m_parent);
     box.setTextFormat(Qt::PlainText);
-    box.exec();
+    if (!m_parent) {
+        box.exec();
+        return;
+    }
+    // Modal to the user's input, not to the window system: a close of the
+    // window behind the box ends the program, the box included.
+    box.setWindowModality(Qt::NonModal);
+    const OnlyTheBox onlyTheBox(&box);
+    QPointer<QWidget> window = m_parent;
+    auto* closeKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), &box);
+    QObject::connect(closeKey, &QShortcut::activated, &box, [window] {
+        if (window)
+            window->close();
+    });
+    QEventLoop loop;
+    QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+    const QPointer<QDialog> outer = std::exchange(m_openBox, &box);
+    box.show();
+    if (!m_ending && box.isVisible())
+        loop.exec(QEventLoop::DialogExec);
+    m_openBox = outer;
 }
 
 QString QtDialogs::inputText(const QString& prompt, const QString& title)

@@ -2,6 +2,7 @@
 #include "platform/dialogs.h"
 
 #include <QFileDialog>
+#include <QPointer>
 
 namespace larkspire {
 
@@ -26,7 +27,7 @@ class QtDialogs final : public Dialogs {
 public:
     void setParentWindow(QWidget* window) { m_parent = window; }
     // The program is ending: the open box gives way, and no other is shown.
-    void endAll();
+    void endAll() override;
     void message(const QString& text, const QString& title, MessageIcon icon) override;
     QString inputText(const QString& prompt, const QString& title) override;
     QString openFileNames(const FileDialogRequest& request) override;
@@ -35,6 +36,7 @@ public:
 private:
     QWidget* m_parent = nullptr;
     bool m_ending = false;
+    QPointer<QDialog> m_openBox; // the message box shown now
 };
 
 } // namespace larkspire

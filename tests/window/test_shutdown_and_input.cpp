@@ -2,7 +2,14 @@
 // that arrives while a page is being fetched.
 #include "core/settings_store.h"
 #include "core/stored_values.h"
+#include "window/qt_dialogs.h"
 #include "window/retrieval_fixture.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMessageBox>
 
 #include <QGuiApplication>
 #include <QProcess>
@@ -198,4 +205,138 @@ TEST_F(InputDuringAFetch, aWindowManagersCloseEndsTheRunAtOnceOnARealXServer)
         << "every request in flight ended with the close";
     EXPECT_EQ(server->requests().size(), 3) << "nothing more is fetched after the close";
     EXPECT_EQ(stored(kKeyStockQuotes), QStringLiteral("AAA;BBB;CCC"));
+}
+
+TEST_F(InputDuringAFetch, ctrlQClosesAtOnceAndIdleCommandsPressedDuringTheLastFetchAreDropped)
+{
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    symbolsAre({"AAA", "BBB"});
+    // Twelve Inserts and F5 while the last page is on its way: no prompt and
+    // no second run once the run is over.
+    handler = [this](const QString& s) {
+        if (s == QStringLiteral("BBB"))
+            QTimer::singleShot(30, window.get(), [this] {
+                for (int i = 0; i < 12; ++i)
+                    QTest::keyClick(window.get(), Qt::Key_Insert);
+                QTest::keyClick(window.get(), Qt::Key_F5);
+                QTest::mouseClick(window->controls().startButton, Qt::LeftButton);
+            });
+        Response r;
+        r.body = smallPage(s, s + QStringLiteral(" Corp."));
+        r.delayMs = s == QStringLiteral("BBB") ? 200 : 0;
+        return r;
+    };
+    run();
+    QTest::qWait(50); // whatever was held has been delivered by now
+    EXPECT_TRUE(dialogs.prompts.empty());
+    EXPECT_EQ(server->requests().size(), 2) << "one run";
+    EXPECT_EQ(window->resultsList().count(), 2);
+
+    // Ctrl+Q in the middle of a fetch (or a wait the service asked for) is
+    // not held: limits long enough that only the close can end the fetch.
+    HttpLimits limits;
+    limits.stallMs = 20000;
+    limits.totalMs = 30000;
+    http = std::make_unique<QtHttpClient>(limits, false);
+    window.reset();
+    start();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    symbolsAre({"AAA", "BBB"});
+    handler = [this](const QString&) {
+        QTimer::singleShot(50, window.get(), [this] { QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier); });
+        Response r;
+        r.delayMs = 60000;
+        return r;
+    };
+    QElapsedTimer took;
+    took.start();
+    run();
+    EXPECT_TRUE(window->hasEnded());
+    EXPECT_EQ(endProgramCalls, 1);
+    EXPECT_LT(took.elapsed(), 3000) << "ended by the close, not by the fixture's fetch limit";
+    EXPECT_EQ(stored(kKeyStockQuotes), QStringLiteral("AAA;BBB"));
+}
+
+TEST(InputHold, holdsAtMost32EventsAKeyHeldDownOnceAndNothingPastAModalBox)
+{
+    QWidget window;
+    auto* field = new QLineEdit(&window);
+    window.show();
+    std::vector<HeldInput> held;
+    {
+        const InputHold hold(&window, held);
+        for (int i = 0; i < 45; ++i) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"), i > 0 && i < 10);
+            QCoreApplication::sendEvent(field, &press);
+        }
+    }
+    EXPECT_EQ(field->text(), QString()) << "nothing reached the field while held";
+    EXPECT_EQ(held.size(), kMaxHeldInput) << "nine repeats counted as one key, then the bound";
+
+    // Delivered in order, as the window system would: all of it while no
+    // box is up, none of it while a modal box blocks the window.
+    deliverHeldInput(held);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(field->text(), QString(int(kMaxHeldInput), QLatin1Char('a')));
+
+    field->clear();
+    {
+        const InputHold hold(&window, held);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, QStringLiteral("b"));
+        QCoreApplication::sendEvent(field, &press);
+    }
+    QDialog box(&window);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.show();
+    deliverHeldInput(held);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(field->text(), QString());
+}
+
+TEST_F(InputDuringAFetch, aCloseWhileARunsErrorBoxIsUpClosesTheBoxAndEndsTheRun)
+{
+    // The real boxes, not scripted ones.
+    QtDialogs real;
+    window.reset();
+    Platform platform = makePlatform();
+    platform.dialogs = &real;
+    window = std::make_unique<MainWindow>(std::move(platform));
+    real.setParentWindow(window.get());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    symbolsAre({"AAA", "BBB", "CCC"});
+    handler = [](const QString&) {
+        Response r;
+        r.status = 404;
+        r.reason = "Not Found";
+        return r;
+    };
+    // The first box to come up gets the window's close; any later box
+    // would be one the user had to click through.
+    int boxes = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, window.get(), [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && !box->property("seen").isValid()) {
+                box->setProperty("seen", true);
+                if (++boxes == 1)
+                    QWindowSystemInterface::handleCloseEvent(window->windowHandle());
+                else
+                    box->reject();
+            }
+    });
+    watch.start(20);
+    QElapsedTimer took;
+    took.start();
+    run();
+    EXPECT_TRUE(window->hasEnded());
+    EXPECT_EQ(boxes, 1) << "no box after the close";
+    EXPECT_EQ(endProgramCalls, 1);
+    EXPECT_LT(took.elapsed(), 3000);
+    EXPECT_EQ(stored(kKeyStockQuotes), QStringLiteral("AAA;BBB;CCC"));
+    EXPECT_EQ(server->requests().size(), 1) << "nothing more is fetched after the close";
 }
