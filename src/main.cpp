@@ -1,6 +1,7 @@
 #include "batch/batch_run.h"
 #include "batch/command_line.h"
 #include "core/common_routines.h"
+#include "core/plain_text.h"
 #include "platform/online_check.h"
 #include "platform/qt_clipboard.h"
 #include "platform/qt_http_client.h"
@@ -64,7 +65,7 @@ int main(int argc, char* argv[])
         std::puts(larkspire::versionText().toLocal8Bit().constData());
         return 0;
     case larkspire::CommandLine::Mode::UsageError:
-        std::fprintf(stderr, "larkspire: %s\nTry 'larkspire --help'.\n", commandLine.error.toLocal8Bit().constData());
+        std::fprintf(stderr, "larkspire: %s\nTry 'larkspire --help'.\n", larkspire::withoutControlCharacters(commandLine.error).toLocal8Bit().constData());
         return 2;
     case larkspire::CommandLine::Mode::Batch:
         return runCommandLine(argc, argv, commandLine);

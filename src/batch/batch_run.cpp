@@ -1,6 +1,9 @@
 #include "batch/batch_run.h"
 
+#include "batch/output_file.h"
 #include "core/common_routines.h"
+#include "core/file_kinds.h"
+#include "core/plain_text.h"
 #include "core/failure.h"
 #include "core/settings_store.h"
 #include "core/step_runner.h"
@@ -13,10 +16,6 @@
 #include "symbols/symbol_file.h"
 #include "symbols/symbol_rules.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 namespace larkspire {
 
@@ -24,62 +23,59 @@ namespace {
 
 void say(FILE* to, const QString& line)
 {
-    const QByteArray bytes = (line + QLatin1Char('\n')).toLocal8Bit();
+    // Nothing from a page, a server or an argument may steer the terminal.
+    const QByteArray bytes = (withoutControlCharacters(line) + QLatin1Char('\n')).toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
     std::fflush(to);
 }
 
 // The symbols as given: the arguments, then each file; with neither, the
-// stored list.
+// stored list. Lines and symbols too long to be a symbol are left out and
+// counted on `err`; so are the reasons a stored list could not be read.
 QStringList symbolsToFetch(const CommandLine& cl, const BatchServices& services)
 {
     QStringList symbols = cl.symbols;
-    for (const QString& file : cl.files)
-        readSymbolFile(file, [&](const QStringList& batch) { symbols += batch; });
-    if (cl.symbols.isEmpty() && cl.files.isEmpty()) {
-        const QString stored = SettingsStore(services.settingsFolder)
-                                   .read(kSettingsApplication, kSettingsSection, kKeyStockQuotes, QString());
-        if (!stored.isEmpty())
-            symbols = splitStoredSymbols(stored);
+    for (const QString& file : cl.files) {
+        const qsizetype leftOut = readSymbolFile(file, [&](const QStringList& batch) { symbols += batch; });
+        if (leftOut > 0)
+            say(services.err, QStringLiteral("larkspire: %1 line(s) of %2 longer than %3 characters were left out")
+                                  .arg(leftOut)
+                                  .arg(file)
+                                  .arg(kMaxSymbolChars));
     }
+    if (cl.symbols.isEmpty() && cl.files.isEmpty()) {
+        try {
+            const QString stored = SettingsStore(services.settingsFolder)
+                                       .read(kSettingsApplication, kSettingsSection, kKeyStockQuotes, QString());
+            if (!stored.isEmpty())
+                symbols = splitStoredSymbols(stored);
+        } catch (const Failure& f) {
+            say(services.err, QStringLiteral("larkspire: ") + f.description());
+        }
+    }
+    const qsizetype tooLong = symbols.removeIf([](const QString& s) { return isTooLongForASymbol(s); });
+    if (tooLong > 0)
+        say(services.err, QStringLiteral("larkspire: %1 symbol(s) longer than %2 characters were left out")
+                              .arg(tooLong)
+                              .arg(kMaxSymbolChars));
     symbols.removeIf([](const QString& s) { return !isFetchable(s); });
     return symbols;
-}
-
-// Writes the whole file beside its place and puts it there when complete.
-void writeAtomically(const QString& path, const QByteArray& bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
-        file.error() != QFileDevice::NoError || !file.commit())
-        throw Failure(file.errorString() + QStringLiteral(": ") + path);
-}
-
-void writeWorkbookAtomically(const QString& path, const SheetCells& cells)
-{
-    const QFileInfo info(path);
-    const QString staged = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part");
-    try {
-        writeXlsx(cells, staged);
-    } catch (...) {
-        QFile::remove(staged);
-        throw;
-    }
-    if (std::rename(QFile::encodeName(staged).constData(), QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(staged);
-        throw Failure(QStringLiteral("Cannot write ") + path);
-    }
 }
 
 } // namespace
 
 int runBatch(const CommandLine& cl, const BatchServices& services)
 {
-    for (const QString& file : cl.files)
-        if (!QFileInfo(file).isFile()) {
-            say(services.err, QStringLiteral("larkspire: no such symbol file: ") + file);
+    for (const QString& file : cl.files) {
+        const FileKind kind = fileKind(file);
+        if (kind != FileKind::Regular) {
+            say(services.err, QStringLiteral("larkspire: ") +
+                                  (kind == FileKind::Missing ? QStringLiteral("no such symbol file: ")
+                                                             : QStringLiteral("not a regular file: ")) +
+                                  file);
             return 2;
         }
+    }
     QStringList symbols;
     try {
         symbols = symbolsToFetch(cl, services);
@@ -87,11 +83,16 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
         say(services.err, QStringLiteral("larkspire: ") + f.description());
         return 1;
     }
+    if (symbols.isEmpty()) {
+        say(services.err, QStringLiteral("larkspire: no symbols to fetch"));
+        return 2;
+    }
 
     const NumberFormats formats;
     ResultTable table;
     table.headers = resultHeaders(cl.names);
     bool allRows = true;
+    services.http->newRun();
     for (qsizetype i = 0; i < symbols.size(); ++i) {
         const QString& given = symbols[i];
         const QString symbol = given.toUpper();
@@ -129,20 +130,22 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
         table.rows.push_back(row);
     }
     services.http->fetchAhead({});
+    if (table.rows.empty()) {
+        // An outage must not replace yesterday's file with a bare header.
+        say(services.err, QStringLiteral("larkspire: no row came; nothing was written"));
+        return 1;
+    }
 
     try {
+        const QString output = cl.output.isEmpty() ? QStringLiteral("-") : cl.output;
         if (cl.format == BatchFormat::Xlsx) {
-            writeWorkbookAtomically(cl.output, sheetOf(table));
+            writeWorkbookOutput(output, sheetOf(table), services.out);
         } else {
-            const QByteArray bytes = cl.format == BatchFormat::Tsv   ? tabSeparatedText(table)
-                                     : cl.format == BatchFormat::Csv ? commaSeparatedText(table)
-                                                                     : alignedText(table);
-            if (!cl.output.isEmpty()) {
-                writeAtomically(cl.output, bytes);
-            } else if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), services.out) != size_t(bytes.size()) ||
-                       std::fflush(services.out) != 0) {
-                throw Failure(QStringLiteral("Cannot write to standard output"));
-            }
+            writeOutput(output,
+                        cl.format == BatchFormat::Tsv   ? tabSeparatedText(table)
+                        : cl.format == BatchFormat::Csv ? commaSeparatedText(table)
+                                                        : alignedText(table),
+                        services.out);
         }
     } catch (const Failure& f) {
         say(services.err, QStringLiteral("larkspire: ") + f.description());

@@ -4,6 +4,44 @@
 
 namespace larkspire {
 
+namespace {
+
+bool isBatchOption(const QString& a)
+{
+    for (const char* name : {"--format", "--output", "--file", "--names"})
+        if (a == QLatin1String(name))
+            return true;
+    return false;
+}
+
+enum class QtOption { None, Flag, WithValue };
+
+// The options Qt's own application object reads (with one dash or two,
+// "-style fusion" or "-style=fusion").
+QtOption qtOption(QString a)
+{
+    if (a.startsWith(QStringLiteral("--")))
+        a.remove(0, 1);
+    const bool joined = a.contains(QLatin1Char('='));
+    a = a.section(QLatin1Char('='), 0, 0);
+    static const char* const withValue[] = {
+        "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry", "-qwindowicon",
+        "-qwindowtitle", "-style", "-stylesheet", "-session", "-display", "-geometry", "-font", "-fn",
+        "-background", "-bg", "-foreground", "-fg", "-button", "-btn", "-name", "-title", "-visual", "-im",
+        "-qmljsdebugger", "-scaling"};
+    static const char* const flags[] = {"-reverse", "-widgetcount", "-nograb", "-dograb", "-sync", "-cmap",
+                                        "-testability", "-nocursor"};
+    for (const char* name : withValue)
+        if (a == QLatin1String(name))
+            return joined ? QtOption::Flag : QtOption::WithValue;
+    for (const char* name : flags)
+        if (a == QLatin1String(name))
+            return QtOption::Flag;
+    return QtOption::None;
+}
+
+} // namespace
+
 CommandLine parseCommandLine(const QStringList& arguments)
 {
     CommandLine cl;
@@ -15,14 +53,32 @@ CommandLine parseCommandLine(const QStringList& arguments)
         cl.mode = CommandLine::Mode::Version;
         return cl;
     }
-    if (!arguments.contains(QStringLiteral("--batch")))
-        return cl; // the window; Qt reads its own options
-    cl.mode = CommandLine::Mode::Batch;
     auto usageError = [&](const QString& what) {
         cl.mode = CommandLine::Mode::UsageError;
         cl.error = what;
         return cl;
     };
+    if (!arguments.contains(QStringLiteral("--batch"))) {
+        // The window; Qt reads its own options. Ours are no use to it, and
+        // a mistyped option is better said than silently ignored.
+        for (qsizetype i = 0; i < arguments.size(); ++i) {
+            const QString& a = arguments[i];
+            if (a == QStringLiteral("--"))
+                break;
+            if (!a.startsWith(QLatin1Char('-')) || a == QStringLiteral("-"))
+                continue;
+            if (isBatchOption(a))
+                return usageError(a + QStringLiteral(" needs --batch"));
+            const QtOption qt = qtOption(a);
+            if (qt == QtOption::None)
+                return usageError(QStringLiteral("unknown option: ") + a + QStringLiteral(" (the window takes none; "
+                                                                                          "the command line needs --batch)"));
+            if (qt == QtOption::WithValue)
+                ++i;
+        }
+        return cl;
+    }
+    cl.mode = CommandLine::Mode::Batch;
     bool onlySymbols = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
@@ -82,11 +138,12 @@ QString usageText()
         "--batch         fetch the quotes with no window and write one row per symbol\n"
         "--names         the first column holds company names instead of symbols\n"
         "--format F      text (default: the column-aligned text file), tsv, csv or xlsx\n"
-        "--output FILE   write to FILE, replacing it whole (needed for xlsx); else standard output\n"
+        "--output FILE   write to FILE, replacing it whole (needed for xlsx); '-' or none: standard output\n"
         "--file FILE     read symbols from FILE, one a line; may be given more than once\n"
         "SYMBOL          a symbol to fetch; with no symbols and no files, the stored list\n"
         "\n"
-        "Exit status: 0 every symbol gave a row, 1 some did not, 2 usage error.\n");
+        "Exit status: 0 every symbol gave a row, 1 some did not (none: nothing written),\n"
+        "2 usage error or no symbols to fetch.\n");
 }
 
 QString versionText() { return QStringLiteral("larkspire ") + QString::fromLatin1(kVersion); }

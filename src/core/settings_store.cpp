@@ -1,6 +1,7 @@
 #include "core/settings_store.h"
 
 #include "core/failure.h"
+#include "core/file_kinds.h"
 
 #include <QDir>
 #include <QFile>
@@ -102,7 +103,9 @@ QString SettingsStore::read(const QString& application, const QString& section, 
 void SettingsStore::write(const QString& application, const QString& section, const QString& key,
                           const QString& value)
 {
-    const QString path = filePath(application);
+    // A settings file that is a link (kept with the user's other dotfiles)
+    // stays one: the file it points to is the one written.
+    const QString path = finalLinkTarget(filePath(application));
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         throw Failure(QStringLiteral("Cannot create the settings folder for ") + path, 75);
@@ -159,6 +162,8 @@ void SettingsStore::write(const QString& application, const QString& section, co
     if (!readsBackAs(stagedPath, keys, groupKey(section, key), value))
         throw cannotWrite(QStringLiteral("the disk may be full"));
     keepTimeApart(stagedPath, path);
+    if (existing.exists())
+        QFile::setPermissions(stagedPath, existing.permissions());
     if (::rename(QFile::encodeName(stagedPath).constData(), QFile::encodeName(path).constData()) != 0)
         throw cannotWrite(qt_error_string(errno));
     staged.setAutoRemove(false);

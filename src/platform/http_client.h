@@ -32,6 +32,9 @@ public:
     virtual int aheadLimit() const { return 1; }
     // Ends every request under way at once (the window is going away).
     virtual void abort() = 0;
+    // A new run of pages begins: what the service said about the last run
+    // (a consent form that could not be declined) is asked afresh.
+    virtual void newRun() {}
 
     // Told while get() waits because the service asked to slow down: the
     // seconds it waits, then 0 when it asks again.

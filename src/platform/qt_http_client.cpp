@@ -18,9 +18,24 @@ namespace larkspire {
 
 namespace {
 
-QString hostAndPort(const QUrl& url)
+// A URL from a server as a user may read it: percent-encoded, so that it
+// holds no control character, and never longer than a line.
+QString shownUrl(const QUrl& url)
 {
-    return url.port() < 0 ? url.host() : url.host() + QLatin1Char(':') + QString::number(url.port());
+    QString text = QString::fromLatin1(url.toEncoded(QUrl::RemoveUserInfo));
+    if (text.isEmpty())
+        text = QStringLiteral("(no address)");
+    if (text.size() > 200)
+        text = text.left(200) + QStringLiteral("...");
+    return text;
+}
+
+QNetworkProxy proxyFor(const QNetworkAccessManager* manager, const QUrl& url)
+{
+    if (manager->proxy().type() != QNetworkProxy::DefaultProxy)
+        return manager->proxy();
+    const QList<QNetworkProxy> proxies = QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url));
+    return proxies.isEmpty() ? QNetworkProxy(QNetworkProxy::NoProxy) : proxies.first();
 }
 
 const QString kAskedAgain = QStringLiteral("The quote service asked for cookie consent again after it was declined");
@@ -34,20 +49,22 @@ HttpResult failure(const QString& error)
 
 } // namespace
 
-QString describeHttpStatus(int status, const QString& reason)
+QString describeHttpStatus(int status)
 {
+    // Our own words: the reason phrase a server sends is its text, not ours
+    // to show (it may hold anything, control characters included).
     static const std::pair<int, const char*> phrases[] = {
-        {400, "Bad Request"},  {401, "Unauthorized"},        {403, "Forbidden"},           {404, "Not Found"},
-        {408, "Request Timeout"}, {410, "Gone"},             {429, "Too Many Requests"},   {500, "Internal Server Error"},
-        {502, "Bad Gateway"},  {503, "Service Unavailable"}, {504, "Gateway Timeout"},
+        {400, "Bad Request"},         {401, "Unauthorized"},          {403, "Forbidden"},
+        {404, "Not Found"},           {405, "Method Not Allowed"},    {406, "Not Acceptable"},
+        {407, "Proxy Authentication Required"}, {408, "Request Timeout"}, {410, "Gone"},
+        {429, "Too Many Requests"},   {451, "Unavailable For Legal Reasons"}, {500, "Internal Server Error"},
+        {501, "Not Implemented"},     {502, "Bad Gateway"},           {503, "Service Unavailable"},
+        {504, "Gateway Timeout"},
     };
-    QString text = reason.trimmed();
-    if (text.isEmpty())
-        for (const auto& [code, phrase] : phrases)
-            if (code == status)
-                text = QString::fromLatin1(phrase);
-    if (text.isEmpty())
-        text = QStringLiteral("HTTP error");
+    QString text = QStringLiteral("HTTP error");
+    for (const auto& [code, phrase] : phrases)
+        if (code == status)
+            text = QString::fromLatin1(phrase);
     return text + QStringLiteral(" (HTTP ") + QString::number(status) + QLatin1Char(')');
 }
 
@@ -56,10 +73,12 @@ qint64 retryAfterMs(const QByteArray& value, const QDateTime& now, qint64 cap)
     const QByteArray text = value.trimmed();
     if (text.isEmpty())
         return -1;
-    bool number = false;
-    const qint64 seconds = text.toLongLong(&number);
-    if (number)
-        return seconds < 0 ? -1 : seconds > cap / 1000 ? cap : std::min(cap, seconds * 1000);
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        // Seconds; a number too large for any clock is the longest wait.
+        bool fits = false;
+        const qint64 seconds = text.toLongLong(&fits);
+        return !fits || seconds > cap / 1000 ? cap : std::min(cap, seconds * 1000);
+    }
     // An HTTP date ends in "GMT", which Qt's RFC 2822 reading does not take.
     QString date = QString::fromLatin1(text);
     if (date.endsWith(QStringLiteral(" GMT")))
@@ -165,8 +184,7 @@ private:
             if (follow(reply->url().resolved(redirect)))
                 return;
         } else if (result.status >= 400) {
-            result.error = describeHttpStatus(
-                result.status, reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
+            result.error = describeHttpStatus(result.status);
         } else if (error == QNetworkReply::ConnectionRefusedError) {
             result.error = QStringLiteral("Connection refused");
         } else if (error == QNetworkReply::HostNotFoundError) {
@@ -205,9 +223,13 @@ private:
             error = QStringLiteral("Too many redirects");
         } else if (m_at.scheme() == QStringLiteral("https") && target.scheme() != QStringLiteral("https")) {
             error = QStringLiteral("Redirected from a secure address to an insecure one");
-        } else if (!isQuoteServiceUrl(target, m_origin)) {
+        } else if (!isQuoteServiceUrl(target, m_origin) || !isQuoteServicePort(target, m_at)) {
             error = QStringLiteral("The quote service redirected the request outside the quote service, to ") +
-                    hostAndPort(target);
+                    shownUrl(target);
+        } else if (bypassesProxy(target)) {
+            error = QStringLiteral("The quote service redirected the request to an address the proxy settings "
+                                   "would reach without the proxy: ") +
+                    shownUrl(target);
         } else {
             // 307 and 308 repeat a post; the others ask for the new page.
             if (outcome.result.status != 307 && outcome.result.status != 308)
@@ -218,6 +240,14 @@ private:
             return true;
         }
         return false;
+    }
+
+    // Whether the target would be reached directly while the request went
+    // through a proxy: no_proxy must not let a redirect leave the proxy.
+    bool bypassesProxy(const QUrl& target) const
+    {
+        return proxyFor(m_manager, m_at).type() != QNetworkProxy::NoProxy &&
+               proxyFor(m_manager, target).type() == QNetworkProxy::NoProxy;
     }
 
     void finish()
@@ -254,8 +284,9 @@ struct QtHttpClient::Job {
     State state = State::Queued;
     HttpResult result;
     int retries = 0;
-    bool declined = false;          // this request's consent form was answered
-    bool declining = false;         // and the answer is on its way
+    bool declining = false;         // this request carries the answer to the consent form
+    bool askedAgain = false;        // sent again after the form was declined
+    int sentInRound = 0;            // how many declines were complete when it was sent
     Transfer* transfer = nullptr;
     std::unique_ptr<QTimer> timer;  // the wait the service asked for
     QEventLoop* loop = nullptr;     // get() waits for this page
@@ -348,7 +379,15 @@ void QtHttpClient::abort()
     }
     // Pages someone waits for leave when their get() returns.
     m_jobs.erase(std::remove_if(m_jobs.begin(), m_jobs.end(), [](const auto& j) { return !j->loop; }), m_jobs.end());
-    m_declining = false;
+    if (m_consent == Consent::Declining)
+        m_consent = Consent::NotMet;
+}
+
+void QtHttpClient::newRun()
+{
+    // Each run declines the form once, should it meet it.
+    if (m_consent != Consent::Declining)
+        m_consent = Consent::NotMet;
 }
 
 void QtHttpClient::drop(Job& job)
@@ -359,7 +398,7 @@ void QtHttpClient::drop(Job& job)
         job.transfer = nullptr;
     }
     if (job.declining)
-        m_declining = false;
+        m_consent = Consent::NotMet;
     job.declining = false;
     job.timer.reset();
 }
@@ -368,7 +407,7 @@ void QtHttpClient::pump()
 {
     // While the consent answer is on its way nothing new goes out: it would
     // only meet the form again.
-    if (m_declining)
+    if (m_consent == Consent::Declining)
         return;
     int busy = 0;
     bool running = false;
@@ -392,6 +431,7 @@ void QtHttpClient::pump()
 void QtHttpClient::start(Job& job)
 {
     job.state = Job::State::Running;
+    job.sentInRound = m_consentRound;
     job.transfer = new Transfer(m_manager, m_limits, job.url, job.url, std::nullopt, [this, &job] { finished(job); },
                                 this);
 }
@@ -405,13 +445,22 @@ void QtHttpClient::finished(Job& job)
     if (job.declining) {
         // The answer to the declined consent form.
         job.declining = false;
-        m_declining = false;
-        if (r.ok && IsConsentPage(r.body))
+        if (r.ok && IsConsentPage(r.body)) {
+            m_consent = Consent::DidNotStick;
             settle(job, failure(kAskedAgain));
-        else if (!r.ok || outcome.redirects > 0) // led back to the quote page
+        } else if (!r.ok) {
+            m_consent = Consent::NotMet; // the answer never arrived
             settle(job, r);
-        else
-            job.state = Job::State::Queued; // answered in place: ask for the page again, cookies now held
+        } else {
+            m_consent = Consent::Declined;
+            ++m_consentRound;
+            if (outcome.redirects > 0) { // led back to the quote page
+                settle(job, r);
+            } else { // answered in place: ask for the page again, cookies now held
+                job.state = Job::State::Queued;
+                job.askedAgain = true;
+            }
+        }
         pump();
         return;
     }
@@ -457,15 +506,29 @@ void QtHttpClient::retryLater(Job& job)
 
 void QtHttpClient::consentMet(Job& job, const QUrl& pageUrl, const QString& page)
 {
-    if (job.declined) {
-        settle(job, failure(kAskedAgain));
-        return;
-    }
-    if (m_declining) {
+    switch (m_consent) {
+    case Consent::Declining:
         // Another request's answer to the form is on its way: this one is
         // sent again once it is in, and not answered again.
         job.state = Job::State::Queued;
         return;
+    case Consent::Declined:
+        // A request sent before the decline was complete carried no cookie
+        // yet: it is asked again with it. One sent after it that still
+        // meets the form shows that the decline did not stick.
+        if (job.sentInRound < m_consentRound && !job.askedAgain) {
+            job.askedAgain = true;
+            job.state = Job::State::Queued;
+            return;
+        }
+        m_consent = Consent::DidNotStick;
+        settle(job, failure(kAskedAgain));
+        return;
+    case Consent::DidNotStick:
+        settle(job, failure(kAskedAgain)); // never a second answer
+        return;
+    case Consent::NotMet:
+        break;
     }
     // Decline it, and take the page the service leads back to as the
     // answer. The cookies it sets stay in the manager's jar.
@@ -478,15 +541,14 @@ void QtHttpClient::consentMet(Job& job, const QUrl& pageUrl, const QString& page
                         "The quote service asked for cookie consent with a form that cannot be declined")));
         return;
     }
-    if (!isQuoteServiceUrl(action, job.url)) {
+    if (!isQuoteServiceUrl(action, job.url) || !isQuoteServicePort(action, pageUrl)) {
         settle(job, failure(QStringLiteral("The quote service's consent form would send the answer outside the "
                                            "quote service, to ") +
-                            hostAndPort(action)));
+                            shownUrl(action)));
         return;
     }
-    job.declined = true;
     job.declining = true;
-    m_declining = true;
+    m_consent = Consent::Declining;
     job.state = Job::State::Running;
     job.transfer =
         new Transfer(m_manager, m_limits, action, job.url, decline->body, [this, &job] { finished(job); }, this);

@@ -35,8 +35,9 @@ struct HttpLimits {
 // request goes at a time until a stretch of answers came back fine.
 //
 // The service's cookie consent form is declined on the user's behalf, once
-// while requests are in flight: requests that meet the form meanwhile are
-// sent again afterwards. Its cookies are kept in memory for the life of the
+// a run: requests that meet the form while the answer is on its way, or that
+// were sent before it, are sent again afterwards with its cookies; a form
+// met again after that fails its page and every later one at once. Its cookies are kept in memory for the life of the
 // client, never on disk.
 class QtHttpClient final : public QObject, public HttpClient {
     Q_OBJECT
@@ -48,6 +49,7 @@ public:
     void fetchAhead(const QList<QUrl>& next) override;
     int aheadLimit() const override { return m_maxInFlight; }
     void abort() override;
+    void newRun() override;
     // Requests going at once now (fewer than the limit after a 429).
     int inFlightLimit() const { return m_inFlightLimit; }
 
@@ -67,17 +69,21 @@ private:
     QNetworkAccessManager* m_manager;
     std::deque<std::unique_ptr<Job>> m_jobs; // in the order they are asked for
     Job* m_waiting = nullptr;                // the page get() waits for
-    bool m_declining = false;                // the consent answer is on its way
+    // The consent form in this run: not met, the answer on its way,
+    // declined, or met again after the decline (then never answered again).
+    enum class Consent { NotMet, Declining, Declined, DidNotStick } m_consent = Consent::NotMet;
+    int m_consentRound = 0;                  // declines completed
     int m_maxInFlight;
     int m_inFlightLimit;
     int m_successes = 0;
 };
 
-// "Too Many Requests (HTTP 429)".
-QString describeHttpStatus(int status, const QString& reason);
+// "Too Many Requests (HTTP 429)", in our own words whatever the server said.
+QString describeHttpStatus(int status);
 
 // How long a Retry-After value asks to wait (seconds or an HTTP date), in
-// milliseconds, not above `cap`; -1 when it says nothing usable.
+// milliseconds, not above `cap` (a number of any size is at most `cap`);
+// -1 when it says nothing usable.
 qint64 retryAfterMs(const QByteArray& value, const QDateTime& now, qint64 cap);
 
 inline const QByteArray kBrowserUserAgent =

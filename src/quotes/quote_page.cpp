@@ -1,5 +1,6 @@
 #include "quotes/quote_page.h"
 
+#include "core/plain_text.h"
 #include "quotes/text_search.h"
 
 #include <algorithm>
@@ -227,22 +228,39 @@ QString DecodeCharacterReferences(const QString& text)
     return out;
 }
 
-std::optional<QString> QuoteCellValue(const QuotePage& page, const QuoteCell& cell, const NumberFormats& formats)
+namespace {
+
+std::optional<QString> displayedText(const QString& raw, CellDisplay display, const NumberFormats& formats)
 {
-    const auto raw = FindRawValue(page, QString::fromLatin1(cell.key));
-    if (!raw)
-        return std::nullopt;
-    switch (cell.display) {
+    switch (display) {
     case CellDisplay::AsCut:
         return raw;
     case CellDisplay::WithoutTags:
-        return StripTags(*raw);
+        return StripTags(raw);
     case CellDisplay::Standard:
-        return formats.standard(*raw);
+        return formats.standard(raw);
     case CellDisplay::Billions:
-        return formats.billions(*raw);
+        return formats.billions(raw);
     }
     return raw;
+}
+
+} // namespace
+
+std::optional<QString> QuoteCellValue(const QuotePage& page, const QuoteCell& cell, const NumberFormats& formats)
+{
+    const auto raw = FindRawValue(page, QString::fromLatin1(cell.key));
+    // A value far longer than any figure is none (markup around a figure
+    // may make its raw text a little longer than what is shown).
+    if (!raw || raw->size() > 50 * kMaxFigureChars)
+        return std::nullopt;
+    auto text = displayedText(*raw, cell.display, formats);
+    if (!text)
+        return text;
+    *text = withoutControlCharacters(std::move(*text));
+    if (text->size() > kMaxFigureChars)
+        return std::nullopt;
+    return text;
 }
 
 } // namespace larkspire

@@ -65,7 +65,11 @@ struct QuoteCell {
 
 extern const std::array<QuoteCell, 8> QuoteCellTable;
 
-// The displayed text of one cell, or nothing when the page lacks the value.
+// The longest text a figure can be; a longer one is no figure.
+constexpr qsizetype kMaxFigureChars = 40;
+
+// The displayed text of one cell, or nothing when the page lacks the value
+// or it is longer than a figure can be. Control characters are dropped.
 // Throws a Failure ("Type mismatch" for a market capitalisation that is not
 // a number) that the caller reports with the cell's last step.
 std::optional<QString> QuoteCellValue(const QuotePage& page, const QuoteCell& cell, const NumberFormats& formats);

@@ -1,5 +1,6 @@
 #include "quotes/quote_reading.h"
 
+#include "core/plain_text.h"
 #include "quotes/text_search.h"
 
 #include <QByteArray>
@@ -290,9 +291,13 @@ QuoteReading readLayouts(const QuotePage& cleaned, const QString& upperSymbol)
 QuoteReading ReadQuotePage(const QuotePage& cleaned, const QString& upperSymbol)
 {
     QuoteReading reading = readLayouts(cleaned, upperSymbol);
-    // A name is never longer than this; a hostile page's is cut.
-    if (reading.title.Name && reading.title.Name->size() > kMaxNameChars)
-        reading.title.Name->truncate(kMaxNameChars);
+    if (reading.title.Name) {
+        // A name is one line of plain text, never longer than this, whatever
+        // the page wrote raw or as character references.
+        reading.title.Name = withoutControlCharacters(std::move(*reading.title.Name));
+        if (reading.title.Name->size() > kMaxNameChars)
+            reading.title.Name->truncate(kMaxNameChars);
+    }
     return reading;
 }
 

@@ -46,4 +46,11 @@ bool isQuoteServiceUrl(const QUrl& target, const QUrl& origin)
     return host == domain || host.endsWith(QLatin1Char('.') + domain);
 }
 
+bool isQuoteServicePort(const QUrl& target, const QUrl& answered)
+{
+    auto portOf = [](const QUrl& url) { return url.port(url.scheme().toLower() == QStringLiteral("https") ? 443 : 80); };
+    const int port = portOf(target);
+    return port == 80 || port == 443 || port == portOf(answered);
+}
+
 } // namespace larkspire

@@ -18,6 +18,10 @@ QUrl quoteUrl(const QString& host, const QString& upperSymbol);
 // included.
 bool isQuoteServiceUrl(const QUrl& target, const QUrl& origin);
 
+// Whether a redirect or a form post answering a request to `answered` may
+// go to the port of `target`: 80, 443, or the port of that request.
+bool isQuoteServicePort(const QUrl& target, const QUrl& answered);
+
 // The host of the quote service.
 inline const QString kQuoteHost = QStringLiteral("finance.yahoo.com");
 

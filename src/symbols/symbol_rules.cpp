@@ -11,6 +11,8 @@ std::optional<QString> typedSymbolProblem(const QString& symbol)
     return std::nullopt;
 }
 
-bool isFetchable(const QString& symbol) { return !symbol.trimmed().isEmpty(); }
+bool isFetchable(const QString& symbol) { return !symbol.trimmed().isEmpty() && !isTooLongForASymbol(symbol); }
+
+bool isTooLongForASymbol(const QString& symbol) { return symbol.size() > kMaxSymbolChars; }
 
 } // namespace larkspire

@@ -15,6 +15,9 @@ std::optional<QString> typedSymbolProblem(const QString& symbol);
 
 // Whether a run asks for this symbol at all: an empty or all-blank item
 // (a symbol file's last line feed leaves one) is never fetched.
+// A symbol longer than a symbol can be (from the stored list, a command
+// line or a hand-edited file) is not fetched either; the run counts it.
 bool isFetchable(const QString& symbol);
+bool isTooLongForASymbol(const QString& symbol);
 
 } // namespace larkspire

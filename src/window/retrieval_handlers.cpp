@@ -52,11 +52,14 @@ void MainWindow::retrieveQuotes()
         }
     } guard{*this};
 
+    if (m_platform.http)
+        m_platform.http->newRun();
     StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton17_Click"));
     runHandler([&] {
         const NumberFormats formats;
         QuotePage page;
         step(100, [&] { resultsList().clear(); });
+        int tooLong = 0; // symbols longer than a symbol can be, left out
         int count = 0;
         step(102, [&] { count = symbolList().count(); });
         for (int i = 1; i <= count; ++i) {
@@ -70,8 +73,10 @@ void MainWindow::retrieveQuotes()
             });
             step(106, [&] { symbol = symbolList().text(i); });
             step(108, [&] { symbol = symbol.toUpper(); });
-            if (!isFetchable(symbol)) // no request, no row, no report
+            if (!isFetchable(symbol)) { // no request, no row, no report
+                tooLong += isTooLongForASymbol(symbol) ? 1 : 0;
                 continue;
+            }
             // The symbol is followed by its item, not its place: the list
             // may change while its page is on the way.
             const ItemRef item = symbolList().ref(i);
@@ -153,6 +158,8 @@ void MainWindow::retrieveQuotes()
         step(234, [&] { SetMousePointer(kPointerDefault); });
         step(236, [&] { m_ui.progressBar->setPosition(0); });
         step(238, [&] { m_ui.progressBar->setBarText(QStringLiteral("Progress Bar")); });
+        if (tooLong > 0)
+            message(QStringLiteral("%1 symbol(s) longer than %2 characters were left out.").arg(tooLong).arg(kMaxSymbolChars));
         step(240, [&] { message(QStringLiteral("Done.")); });
     });
 }

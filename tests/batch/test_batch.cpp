@@ -2,6 +2,7 @@
 // window's own for the same pages, its exit status, no display, and the
 // stored settings left alone.
 #include "batch/command_line.h"
+#include "core/file_kinds.h"
 #include "results/result_table.h"
 #include "window/retrieval_fixture.h"
 
@@ -10,6 +11,9 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 using namespace larkspire;
 using namespace larkspire::test;
@@ -157,4 +161,138 @@ TEST_F(Batch, exitStatusNoDisplayAndTheStoredListLeftAlone)
     const Ran noWindow = program({});
     EXPECT_EQ(noWindow.status, 1);
     EXPECT_TRUE(noWindow.err.contains("--batch")) << noWindow.err.constData();
+}
+
+TEST_F(Batch, outputsThatAreNotPlainFilesAreWrittenInPlaceAndLinksStayLinks)
+{
+    const QStringList csv{QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("csv"),
+                          QStringLiteral("AAA")};
+    const QStringList xlsx{QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("xlsx"),
+                           QStringLiteral("AAA")};
+    const Ran toStdout = program(csv + QStringList{QStringLiteral("--output"), QStringLiteral("-")});
+    EXPECT_EQ(toStdout.status, 0);
+    EXPECT_TRUE(toStdout.out.startsWith("Stock Symbol,")) << toStdout.out.constData();
+
+    // A link and the 600 file it points to, for text and for a workbook.
+    for (const QStringList& format : {csv, xlsx}) {
+        const QString real = out.filePath(QStringLiteral("real"));
+        const QString link = out.filePath(QStringLiteral("link"));
+        QFile::remove(real);
+        QFile::remove(link);
+        QFile f(real);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        ASSERT_TRUE(QFile::link(real, link));
+        const Ran r = program(format + QStringList{QStringLiteral("--output"), link});
+        EXPECT_EQ(r.status, 0) << r.err.constData();
+        EXPECT_TRUE(QFileInfo(link).isSymLink());
+        EXPECT_GT(QFileInfo(real).size(), 0);
+        EXPECT_FALSE(QFileInfo(real).permissions() & (QFile::ReadGroup | QFile::ReadOther)) << "still 600";
+    }
+
+    // A FIFO is opened and written, never replaced; so is a device.
+    const QString fifo = out.filePath(QStringLiteral("fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QProcess reader;
+    reader.start(QStringLiteral("cat"), {fifo});
+    ASSERT_TRUE(reader.waitForStarted());
+    const Ran viaFifo = program(xlsx + QStringList{QStringLiteral("--output"), fifo});
+    ASSERT_TRUE(reader.state() == QProcess::NotRunning || reader.waitForFinished(10000));
+    EXPECT_EQ(viaFifo.status, 0) << viaFifo.err.constData();
+    EXPECT_TRUE(reader.readAllStandardOutput().startsWith("PK")) << "the whole workbook went through the pipe";
+    EXPECT_EQ(fileKind(fifo), FileKind::Special);
+    const QString device = out.filePath(QStringLiteral("null"));
+    if (::mknod(QFile::encodeName(device).constData(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+        EXPECT_EQ(program(csv + QStringList{QStringLiteral("--output"), device}).status, 0);
+        EXPECT_EQ(fileKind(device), FileKind::Special) << "the device is still a device";
+    }
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 4)
+        << "nothing left beside the outputs";
+}
+
+TEST_F(Batch, hostilePagesAndRunsWithoutARowNeverReachTheTerminalOrTheOldFile)
+{
+    handler = [](const QString& s) {
+        Response r;
+        if (s == QStringLiteral("EVIL")) {
+            r.body = "<html><head><title>EVIL : Summary for Evil&#27;[2J&#155;31m\x1b]52;c;aGk=\x07 Inc. - Yahoo "
+                     "Finance</title></head><body>\"QuoteSummaryStore\":{\"price\":{\"regularMarketOpen\":"
+                     "{\"raw\":1\x1b[2J,\"fmt\":\"1\"},\"marketCap\":{\"raw\":" +
+                     QByteArray(2 << 20, '9') + ",\"fmt\":\"x\"}}}</body></html>";
+        } else {
+            r.status = 404;
+            r.reason = "Gone\x1b]52;c;aGk=\x07";
+        }
+        return r;
+    };
+    const Ran evil = program({QStringLiteral("--batch"), QStringLiteral("--names"), QStringLiteral("EVIL"),
+                              QStringLiteral("GONE")});
+    EXPECT_EQ(evil.status, 1);
+    EXPECT_TRUE(evil.out.startsWith("Stock Name ")) << evil.out.constData();
+    EXPECT_TRUE(evil.out.contains("Evil[2J31m]52;c;aGk= Inc. ")) << evil.out.constData();
+    EXPECT_LT(evil.out.size(), 1000) << "a 2 MB figure is no figure";
+    EXPECT_EQ(evil.err, "GONE: Not Found (HTTP 404)\n");
+    const QByteArray shown = evil.out + evil.err;
+    EXPECT_FALSE(shown.contains('\x1b') || shown.contains('\x07') || shown.contains("\xc2\x9b")) << shown.constData();
+
+    // Not one row: yesterday's file stays; no symbols at all is a usage error.
+    const QString old = out.filePath(QStringLiteral("quotes.csv"));
+    QFile f(old);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("yesterday\n");
+    f.close();
+    const QStringList toOld{QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("csv"),
+                            QStringLiteral("--output"), old};
+    const Ran none = program(toOld + QStringList{QStringLiteral("GONE")});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_TRUE(none.err.contains("no row came")) << none.err.constData();
+    EXPECT_EQ(readFile(old), "yesterday\n");
+    const Ran empty = program(toOld);
+    EXPECT_EQ(empty.status, 2);
+    EXPECT_TRUE(empty.err.contains("no symbols to fetch")) << empty.err.constData();
+    EXPECT_EQ(readFile(old), "yesterday\n");
+    const QString tooLong(101, QLatin1Char('L'));
+    const Ran longOne = program({QStringLiteral("--batch"), tooLong});
+    EXPECT_EQ(longOne.status, 2);
+    EXPECT_TRUE(longOne.err.contains("1 symbol(s) longer than 100 characters were left out")) << longOne.err.constData();
+    EXPECT_FALSE(requestedSymbols().join(QString()).contains(tooLong));
+}
+
+TEST_F(Batch, plainWordsForSymbolFilesFoldersAndOptions)
+{
+    const QString list = out.filePath(QStringLiteral("list.txt"));
+    QFile f(list);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("AAA\n" + QByteArray(150, 'X') + "\n");
+    f.close();
+    const Ran longLine = program({QStringLiteral("--batch"), QStringLiteral("--file"), list});
+    EXPECT_EQ(longLine.status, 0);
+    EXPECT_TRUE(longLine.err.contains(QByteArray("1 line(s) of " + list.toUtf8() + " longer than 100 characters were left out")))
+        << longLine.err.constData();
+
+    const QString fifo = out.filePath(QStringLiteral("fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& notAFile : {fifo, out.path()}) {
+        const Ran r = program({QStringLiteral("--batch"), QStringLiteral("--file"), notAFile});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "larkspire: not a regular file: " + notAFile.toUtf8() + "\n");
+    }
+
+    const QString book = out.filePath(QStringLiteral("missing/quotes.xlsx"));
+    const Ran noFolder = program({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("xlsx"),
+                                  QStringLiteral("--output"), book, QStringLiteral("AAA")});
+    EXPECT_EQ(noFolder.status, 1);
+    EXPECT_EQ(noFolder.err, "larkspire: Cannot write " + book.toUtf8() + ": the folder " +
+                                out.filePath(QStringLiteral("missing")).toUtf8() + " does not exist\n");
+
+    // The command line's options without --batch, and unknown ones, are a
+    // usage error even where a window could open; Qt's own still reach Qt.
+    for (const char* option : {"--format", "--output", "--file", "--names", "--bogus"}) {
+        const Ran r = program({QString::fromLatin1(option), QStringLiteral("csv")}, true);
+        EXPECT_EQ(r.status, 2) << option;
+        EXPECT_TRUE(r.err.contains("--batch")) << option << r.err.constData();
+    }
+    EXPECT_EQ(parseCommandLine({QStringLiteral("-style"), QStringLiteral("fusion"), QStringLiteral("--reverse")}).mode,
+              CommandLine::Mode::Window);
 }

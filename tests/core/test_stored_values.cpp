@@ -104,6 +104,26 @@ TEST_F(SettingsStoreTest, writeReachesTheFileAtOnce)
     EXPECT_TRUE(content.contains("GOOG;MSFT"));
 }
 
+TEST_F(SettingsStoreTest, aSettingsFileThatIsALinkStaysALinkAndKeepsItsMode)
+{
+    // A dotfiles set-up: the settings file links to a file kept elsewhere.
+    QTemporaryDir dotfiles;
+    const QString kept = dotfiles.filePath(QStringLiteral("kestrune.conf"));
+    const QString path = store.filePath(QStringLiteral("Kestrune"));
+    QFile file(kept);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    ASSERT_TRUE(QFile::link(kept, path));
+    write(QStringLiteral("Stock Quotes"), QStringLiteral("GOOG;MSFT"));
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(read(QStringLiteral("Stock Quotes")), QStringLiteral("GOOG;MSFT"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("GOOG;MSFT"));
+    EXPECT_FALSE(QFileInfo(kept).permissions() & (QFile::ReadGroup | QFile::ReadOther));
+}
+
 TEST_F(SettingsStoreTest, corruptFileReadsAsDefaults)
 {
     write(QStringLiteral("Show Fullnames"), QStringLiteral("0"));

@@ -125,11 +125,11 @@ TEST(HttpClient, onlyTheQuoteServiceIsReachedAndOnlyWholePagesCount)
         return client.get(quoteUrl(server.host(), QString::fromLatin1(symbol))).error;
     };
     const QString outside = QStringLiteral("The quote service redirected the request outside the quote service, to ");
-    EXPECT_EQ(error("AWAY"), outside + secret.host());
-    EXPECT_EQ(error("FAR"), outside + QStringLiteral("intranet.example"));
+    EXPECT_EQ(error("AWAY"), outside + QString::fromLatin1(secretUrl));
+    EXPECT_EQ(error("FAR"), outside + QStringLiteral("http://intranet.example/"));
     EXPECT_EQ(error("CONSENT"),
               QStringLiteral("The quote service's consent form would send the answer outside the quote service, to ") +
-                  secret.host());
+                  QString::fromLatin1(secretUrl));
     EXPECT_TRUE(secret.requests().isEmpty());
     for (const char* cut : {"SHORT", "RESET"})
         EXPECT_EQ(error(cut), QStringLiteral("The connection was closed before the whole page arrived")) << cut;
@@ -186,4 +186,52 @@ TEST(HttpClient, bodyDecodingFollowsTheCharset)
     EXPECT_EQ(decodeBody("\x80", "text/html;charset=windows-1252"), QStringLiteral("€"));
     EXPECT_EQ(decodeBody(QByteArray("a\0b\0", 4), "text/html; charset=UTF-16LE"), QStringLiteral("ab"));
     EXPECT_EQ(decodeBody("caf\xc3\xa9", "text/html; charset=x-unknown"), QStringLiteral("café"));
+}
+
+TEST(HttpClient, serversWordsPortsAndProxiesAreNotTrusted)
+{
+    // Only 80, 443 or the port of the request answered.
+    const QUrl http(QStringLiteral("http://finance.example.com/q?s=A"));
+    const QUrl https8443(QStringLiteral("https://finance.example.com:8443/quote/A/"));
+    EXPECT_TRUE(isQuoteServicePort(QUrl(QStringLiteral("https://finance.example.com/quote/A/")), http));
+    EXPECT_TRUE(isQuoteServicePort(QUrl(QStringLiteral("http://consent.example.com:80/")), http));
+    EXPECT_TRUE(isQuoteServicePort(QUrl(QStringLiteral("https://x.example.com:8443/")), https8443));
+    EXPECT_FALSE(isQuoteServicePort(QUrl(QStringLiteral("http://finance.example.com:22/")), http));
+    EXPECT_FALSE(isQuoteServicePort(QUrl(QStringLiteral("https://finance.example.com:8443/")), http));
+    // A Retry-After too large for any clock is the longest wait.
+    EXPECT_EQ(retryAfterMs("99999999999999999999999999", QDateTime::currentDateTimeUtc(), 60000), 60000);
+
+    QuoteServer server([](const Request& r) {
+        Response resp;
+        const QString s = QuoteServer::symbolOf(r);
+        if (s == QStringLiteral("EVIL")) {
+            resp.status = 404;
+            resp.reason = "Gone\x1b]52;c;aGk=\x07";
+        } else if (s == QStringLiteral("NOHOST")) {
+            resp.status = 302;
+            resp.headers = {{"Location", "file:///etc/passwd"}};
+        } else if (s == QStringLiteral("DIRECT")) {
+            resp.status = 302;
+            resp.headers = {{"Location", "http://consent.proxied.test/q?s=A"}};
+        }
+        return resp;
+    });
+    QtHttpClient client(shortLimits(), false);
+    auto error = [&](const char* symbol, const QString& host) {
+        return client.get(quoteUrl(host, QString::fromLatin1(symbol))).error;
+    };
+    EXPECT_EQ(error("EVIL", server.host()), QStringLiteral("Not Found (HTTP 404)"));
+    EXPECT_EQ(error("NOHOST", server.host()),
+              QStringLiteral("The quote service redirected the request outside the quote service, to file:///etc/passwd"));
+
+    // Through a proxy (the test server), a redirect to a host that no_proxy
+    // would reach directly is refused.
+    qputenv("http_proxy", "http://" + server.host().toLatin1());
+    qputenv("no_proxy", "consent.proxied.test");
+    QtHttpClient proxied(shortLimits(), true);
+    EXPECT_EQ(proxied.get(quoteUrl(QStringLiteral("finance.proxied.test"), QStringLiteral("DIRECT"))).error,
+              QStringLiteral("The quote service redirected the request to an address the proxy settings would "
+                             "reach without the proxy: http://consent.proxied.test/q?s=A"));
+    qunsetenv("http_proxy");
+    qunsetenv("no_proxy");
 }

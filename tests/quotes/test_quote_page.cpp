@@ -163,7 +163,7 @@ TEST(QuotePage, stripTagsHandlesAnyLength)
     EXPECT_EQ(StripTags(big), QString(40000, QLatin1Char('7')) + QStringLiteral("x"));
     const QString page = QStringLiteral("regularMarketOpen\":{\"raw\":") + QString(40000, QLatin1Char('1')) +
                          QStringLiteral(",\"fmt\":\"x\"");
-    EXPECT_EQ(cells(cleaned(page)).at(2).size(), 40000);
+    EXPECT_EQ(cells(cleaned(page)).at(2), QStringLiteral("<absent>")) << "a figure longer than a figure can be is none";
 }
 
 TEST(QuotePage, realisticPageGivesTheStocksOwnFigures)

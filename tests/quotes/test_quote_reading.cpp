@@ -1,4 +1,5 @@
 #include "core/failure.h"
+#include "core/plain_text.h"
 #include "quotes/consent_form.h"
 #include "quotes/quote_reading.h"
 #include "support/quote_page_generator.h"
@@ -206,4 +207,26 @@ TEST(ConsentForm, declinesWithTheHiddenFieldsAndNeverAgrees)
     EXPECT_FALSE(DeclineConsentForm(withoutReject).has_value());
     EXPECT_FALSE(IsConsentPage(QStringLiteral("<form class=\"search-form\" action=\"/s\"></form><form class=\"consent")));
     EXPECT_FALSE(DeclineConsentForm(QStringLiteral("<form class=\"consent-form\"><button name=reject>")).has_value());
+}
+
+TEST(QuoteReading, controlCharactersNeverLeaveTheReaderAndFiguresAreBounded)
+{
+    // Raw, as character references, and (in the fetched data) as JSON escapes.
+    for (const PageLayout layout : {PageLayout::Summary2018, PageLayout::EmbeddedStore, PageLayout::FetchedData}) {
+        PageShape shape;
+        shape.layout = layout;
+        shape.targetBytes = 20 * 1024;
+        shape.shortName = QStringLiteral("Evil\x1b[2J\u0085\u009b31m\x7f Corp.");
+        shape.open = QStringLiteral("145.37\x1b[0m");
+        shape.dayHigh = QString(41, QLatin1Char('1'));
+        shape.dayLow = QString(40, QLatin1Char('2'));
+        const QByteArray page = makeQuotePage(shape).replace("Evil", "Evil&#27;&#155;&#10;");
+        const QString cells = row(read(page, QStringLiteral("AAPL")));
+        EXPECT_TRUE(cells.startsWith(QStringLiteral("Evil[2J31m Corp."))) << int(layout) << cells.toStdString();
+        EXPECT_FALSE(std::any_of(cells.begin(), cells.end(), [](QChar c) { return isControlCharacter(c.unicode()); }))
+            << int(layout);
+        EXPECT_TRUE(cells.contains(QStringLiteral("|145.37[0m|"))) << int(layout) << cells.toStdString();
+        EXPECT_TRUE(cells.contains(QStringLiteral("||") + QString(40, QLatin1Char('2')) + QLatin1Char('|')))
+            << "41 characters are no figure, 40 are: " << int(layout) << cells.toStdString();
+    }
 }

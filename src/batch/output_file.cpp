@@ -1,0 +1,126 @@
+#include "batch/output_file.h"
+
+#include "core/common_routines.h"
+#include "core/failure.h"
+#include "core/file_kinds.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace larkspire {
+
+namespace {
+
+bool isStandardOutput(const QString& path) { return path == QStringLiteral("-"); }
+
+Failure cannotWrite(const QString& path, const QString& why)
+{
+    return Failure(QStringLiteral("Cannot write ") + path + QStringLiteral(": ") + why);
+}
+
+// The folder a new file would be made in must be there already.
+void requireFolder(const QString& asked, const QString& target)
+{
+    const QString folder = QFileInfo(target).absolutePath();
+    if (fileKind(folder) != FileKind::Folder)
+        throw cannotWrite(asked, QStringLiteral("the folder ") + folder + QStringLiteral(" does not exist"));
+    if (fileKind(target) == FileKind::Folder)
+        throw cannotWrite(asked, QStringLiteral("it is a folder"));
+}
+
+void writeToStream(FILE* to, const QByteArray& bytes)
+{
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to) != size_t(bytes.size()) || std::fflush(to) != 0)
+        throw Failure(QStringLiteral("Cannot write to standard output"));
+}
+
+// A device, FIFO or socket: written as it is, never replaced or truncated.
+void writeInPlace(const QString& path, const QByteArray& bytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        throw cannotWrite(path, qt_error_string(errno));
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = errno;
+            ::close(fd);
+            throw cannotWrite(path, qt_error_string(error));
+        }
+        done += n;
+    }
+    if (::close(fd) != 0 && errno != EINTR)
+        throw cannotWrite(path, qt_error_string(errno));
+}
+
+} // namespace
+
+void writeOutput(const QString& path, const QByteArray& bytes, FILE* standardOutput)
+{
+    if (isStandardOutput(path))
+        return writeToStream(standardOutput, bytes);
+    const QString target = finalLinkTarget(path);
+    if (fileKind(target) == FileKind::Special)
+        return writeInPlace(target, bytes);
+    requireFolder(path, target);
+    const QFileInfo before(target);
+    QSaveFile file(target);
+    // The last bytes sit in the buffer until the flush: a full disk shows there.
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
+        file.error() != QFileDevice::NoError)
+        throw cannotWrite(path, file.errorString());
+    if (before.exists())
+        file.setPermissions(before.permissions());
+    if (!file.commit())
+        throw cannotWrite(path, file.errorString());
+}
+
+void writeWorkbookOutput(const QString& path, const SheetCells& cells, FILE* standardOutput)
+{
+    const QString target = isStandardOutput(path) ? path : finalLinkTarget(path);
+    if (isStandardOutput(path) || fileKind(target) == FileKind::Special) {
+        // The workbook is made whole in the temporary folder first: a
+        // device or a pipe gets it in one piece or not at all.
+        QTemporaryFile staged(usableTempFolder() + QStringLiteral("/larkspire-XXXXXX.xlsx"));
+        if (!staged.open())
+            throw cannotWrite(path, staged.errorString());
+        staged.close();
+        writeXlsx(cells, staged.fileName());
+        QFile made(staged.fileName());
+        if (!made.open(QIODevice::ReadOnly))
+            throw cannotWrite(path, made.errorString());
+        const QByteArray bytes = made.readAll();
+        return isStandardOutput(path) ? writeToStream(standardOutput, bytes) : writeInPlace(target, bytes);
+    }
+    requireFolder(path, target);
+    const QFileInfo info(target);
+    const QString staged = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part");
+    try {
+        writeXlsx(cells, staged);
+    } catch (const Failure& f) {
+        QFile::remove(staged);
+        // The staged name means nothing to the user; the name asked for does.
+        QString text = f.description();
+        throw Failure(text.replace(staged, path), f.code());
+    }
+    if (info.exists())
+        QFile::setPermissions(staged, info.permissions());
+    if (std::rename(QFile::encodeName(staged).constData(), QFile::encodeName(target).constData()) != 0) {
+        const int error = errno;
+        QFile::remove(staged);
+        throw cannotWrite(path, qt_error_string(error));
+    }
+}
+
+} // namespace larkspire

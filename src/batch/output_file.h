@@ -1,0 +1,23 @@
+#pragma once
+// Where the command line's rows go, and how they get there without ever
+// replacing something that is not a plain file of the user's:
+//  - "-": standard output;
+//  - a character or block device, a FIFO or a socket: opened and written in
+//    place (as root, "/dev/null" stays the machine's /dev/null);
+//  - a symbolic link: it stays a link, and the file it points to is written;
+//  - a plain file, or a new name: the whole new file is made beside it and
+//    takes its place only when complete; an existing file keeps its mode.
+// Every function throws a Failure whose text names the file asked for.
+#include "results/workbook.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdio>
+
+namespace larkspire {
+
+void writeOutput(const QString& path, const QByteArray& bytes, FILE* standardOutput);
+void writeWorkbookOutput(const QString& path, const SheetCells& cells, FILE* standardOutput);
+
+} // namespace larkspire

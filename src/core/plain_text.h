@@ -1,0 +1,17 @@
+#pragma once
+// Text from outside the program (a page, a server's answer, an argument)
+// made fit to show anywhere: in the window, a file, the clipboard or a
+// terminal, where a control character could move the cursor, clear the
+// screen or set the clipboard.
+#include <QString>
+
+namespace larkspire {
+
+// Whether the character is a C0 control (TAB and line breaks included),
+// DEL or a C1 control.
+constexpr bool isControlCharacter(char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+
+// The text without its control characters.
+QString withoutControlCharacters(QString text);
+
+} // namespace larkspire
