@@ -57,6 +57,10 @@ struct Fixture {
             list.add(cells[0]);
             for (int k = 1; k < 9; ++k)
                 list.setSubItem(i + 1, k, cells[k]);
+            // The numbers behind the formatted figures, as a run leaves them.
+            list.setSubItemRaw(i + 1, 5, QStringLiteral("84359936"));
+            list.setSubItemRaw(i + 1, 6, QStringLiteral("88312465"));
+            list.setSubItemRaw(i + 1, 7, QStringLiteral("2415632670720"));
             list.setData(list.index(i, 0), Qt::Checked, Qt::CheckStateRole);
         }
     }

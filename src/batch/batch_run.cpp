@@ -1,6 +1,7 @@
 #include "batch/batch_run.h"
 
 #include "batch/output_file.h"
+#include "batch/quote_fields.h"
 #include "core/common_routines.h"
 #include "core/file_kinds.h"
 #include "core/plain_text.h"
@@ -9,12 +10,17 @@
 #include "core/step_runner.h"
 #include "core/stored_values.h"
 #include "quotes/number_format.h"
+#include "quotes/quote.h"
 #include "quotes/quote_page.h"
 #include "quotes/quote_reading.h"
 #include "quotes/quote_url.h"
+#include "results/records.h"
 #include "results/result_table.h"
 #include "symbols/symbol_file.h"
 #include "symbols/symbol_rules.h"
+
+#include <QDateTime>
+#include <QFile>
 
 
 namespace larkspire {
@@ -62,6 +68,52 @@ QStringList symbolsToFetch(const CommandLine& cl, const BatchServices& services)
     return symbols;
 }
 
+// The workbook of --fields: numbers as number cells, everything else text.
+SheetCells fieldSheet(const ResultTable& table)
+{
+    SheetCells cells;
+    for (qsizetype c = 0; c < table.headers.size(); ++c)
+        cells.set(1, int(c) + 1, table.headers[c]);
+    for (size_t r = 0; r < table.rows.size(); ++r)
+        for (qsizetype c = 0; c < table.headers.size(); ++c) {
+            const QString text = table.rows[r].value(c);
+            bool number = false;
+            const double value = QLocale::c().toDouble(text, &number);
+            if (number && !table.textColumns.contains(c))
+                cells.setNumber(int(r) + 2, int(c) + 1, value, QStringLiteral("General"), text);
+            else if (!text.isEmpty())
+                cells.set(int(r) + 2, int(c) + 1, text);
+        }
+    cells.fitColumns();
+    return cells;
+}
+
+// --append: the bytes of the output so far, to be kept before this run's
+// rows; empty for a new or empty file. A file whose header is not this
+// run's is refused before anything is fetched.
+QByteArray linesToKeep(const QString& output, BatchFormat format, const ResultTable& table)
+{
+    const QString target = finalLinkTarget(output);
+    if (output == QStringLiteral("-") || fileKind(target) != FileKind::Regular)
+        return QByteArray();
+    QFile file(target);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Cannot read ") + output + QStringLiteral(": ") + file.errorString());
+    QByteArray old = file.readAll();
+    if (old.isEmpty())
+        return old;
+    if (format != BatchFormat::Jsonl) {
+        const ResultTable headerOnly{table.headers, {}, {}, table.textColumns};
+        const QByteArray header = format == BatchFormat::Tsv ? tabSeparatedText(headerOnly) : commaSeparatedText(headerOnly);
+        if (!old.startsWith(header))
+            throw Failure(QStringLiteral("the header of ") + output +
+                          QStringLiteral(" is not this run's; nothing was written (choose the same --fields)"));
+    }
+    if (!old.endsWith('\n'))
+        old += format == BatchFormat::Csv ? "\r\n" : "\n";
+    return old;
+}
+
 } // namespace
 
 int runBatch(const CommandLine& cl, const BatchServices& services)
@@ -88,9 +140,29 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
         return 2;
     }
 
-    const NumberFormats formats;
+    const QString output = cl.output.isEmpty() ? QStringLiteral("-") : cl.output;
+    const bool json = cl.format == BatchFormat::Json || cl.format == BatchFormat::Jsonl;
+    const QStringList names = !cl.fields.isEmpty() ? cl.fields : json ? quoteFieldNames() : QStringList();
     ResultTable table;
-    table.headers = resultHeaders(cl.names);
+    table.headers = names.isEmpty() ? resultHeaders(cl.names) : names;
+    if (!names.isEmpty()) {
+        table.textColumns.clear();
+        for (qsizetype c = 0; c < names.size(); ++c)
+            if (!isNumberField(names[c]))
+                table.textColumns << c;
+    }
+    QByteArray kept; // --append: the output's lines so far
+    if (cl.append) {
+        try {
+            kept = linesToKeep(output, cl.format, table);
+        } catch (const Failure& f) {
+            say(services.err, QStringLiteral("larkspire: ") + f.description());
+            return 2;
+        }
+    }
+
+    const NumberFormats formats;
+    std::vector<Record> records;
     bool allRows = true;
     services.http->newRun();
     for (qsizetype i = 0; i < symbols.size(); ++i) {
@@ -103,31 +175,46 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
             ahead << quoteUrl(services.quoteHost, symbols[k].toUpper());
         services.http->fetchAhead(ahead);
         const HttpResult result = services.http->get(quoteUrl(services.quoteHost, symbol));
+        std::optional<QString> error;
+        Quote quote;
         if (!result.ok) {
-            say(services.err, given + QStringLiteral(": ") + result.error);
+            error = result.error;
+        } else {
+            quote = readQuote(QuotePage(CleanQuotePage(result.body)), symbol, formats);
+            quote.retrieved = QDateTime::currentSecsSinceEpoch();
+            if (!quote.found || (cl.names && !quote.name && names.isEmpty()))
+                error = QStringLiteral("the page holds no quote for this symbol");
+        }
+        if (error) {
+            say(services.err, given + QStringLiteral(": ") + *error);
             allRows = false;
+            records.push_back(Record{{}, error, symbol});
             continue;
         }
-        const QuotePage page(CleanQuotePage(result.body));
-        const QuoteReading reading = ReadQuotePage(page, symbol);
-        if (!reading.title.TitleFound || (cl.names && !reading.title.Name)) {
-            say(services.err, given + QStringLiteral(": the page holds no quote for this symbol"));
-            allRows = false;
-            continue;
-        }
-        QStringList row{cl.names ? *reading.title.Name : given};
-        for (int c = 1; c <= 8; ++c)
-            row << QString();
-        for (const QuoteCell& cell : QuoteCellTable) {
-            try {
-                if (const auto value = QuoteCellValue(reading.figures, cell, formats))
-                    row[cell.subItem] = *value;
-            } catch (...) {
-                say(services.err, given + QStringLiteral(": ") + describeCurrentException());
+        for (const QuoteFigure& figure : quote.figures)
+            if (figure.failure) {
+                say(services.err, given + QStringLiteral(": ") + figure.failure->description());
                 allRows = false;
+            }
+        Record record{{}, std::nullopt, symbol};
+        QStringList row, raws;
+        if (names.isEmpty()) {
+            // The window's row: its nine cells, and the numbers behind them.
+            row << (cl.names ? *quote.name : given);
+            raws << QString();
+            for (int sub = 1; sub <= 8; ++sub) {
+                row << quote.figure(sub).text.value_or(QString());
+                raws << quote.figure(sub).raw.value_or(QString());
+            }
+        } else {
+            for (const QString& name : names) {
+                record.values.push_back(quoteField(quote, name));
+                row << record.values.back().text.value_or(QString());
             }
         }
         table.rows.push_back(row);
+        table.raws.push_back(raws);
+        records.push_back(std::move(record));
     }
     services.http->fetchAhead({});
     if (table.rows.empty()) {
@@ -137,15 +224,26 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
     }
 
     try {
-        const QString output = cl.output.isEmpty() ? QStringLiteral("-") : cl.output;
-        if (cl.format == BatchFormat::Xlsx) {
-            writeWorkbookOutput(output, sheetOf(table), services.out);
-        } else {
-            writeOutput(output,
-                        cl.format == BatchFormat::Tsv   ? tabSeparatedText(table)
-                        : cl.format == BatchFormat::Csv ? commaSeparatedText(table)
-                                                        : alignedText(table),
-                        services.out);
+        switch (cl.format) {
+        case BatchFormat::Xlsx:
+            writeWorkbookOutput(output, names.isEmpty() ? sheetOf(table, formats) : fieldSheet(table), services.out);
+            break;
+        case BatchFormat::Json:
+        case BatchFormat::Jsonl:
+            writeOutput(output, kept + jsonRecords(names, records, cl.format == BatchFormat::Jsonl), services.out);
+            break;
+        case BatchFormat::Tsv:
+        case BatchFormat::Csv: {
+            QByteArray bytes = cl.format == BatchFormat::Tsv ? tabSeparatedText(table, formats)
+                                                             : commaSeparatedText(table, formats);
+            if (!kept.isEmpty()) // the header is there already
+                bytes.remove(0, bytes.indexOf('\n') + 1);
+            writeOutput(output, kept + bytes, services.out);
+            break;
+        }
+        case BatchFormat::Text:
+            writeOutput(output, alignedText(table), services.out);
+            break;
         }
     } catch (const Failure& f) {
         say(services.err, QStringLiteral("larkspire: ") + f.description());

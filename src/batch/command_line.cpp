@@ -1,5 +1,6 @@
 #include "batch/command_line.h"
 
+#include "batch/quote_fields.h"
 #include "core/build_info.h"
 
 namespace larkspire {
@@ -8,7 +9,7 @@ namespace {
 
 bool isBatchOption(const QString& a)
 {
-    for (const char* name : {"--format", "--output", "--file", "--names"})
+    for (const char* name : {"--format", "--output", "--file", "--names", "--fields", "--append"})
         if (a == QLatin1String(name))
             return true;
     return false;
@@ -98,7 +99,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
         } else if (a == QStringLiteral("--format")) {
             QString f;
             if (!value(f))
-                return usageError(QStringLiteral("--format needs text, tsv, csv or xlsx"));
+                return usageError(QStringLiteral("--format needs text, tsv, csv, xlsx, json or jsonl"));
             if (f == QStringLiteral("text"))
                 cl.format = BatchFormat::Text;
             else if (f == QStringLiteral("tsv"))
@@ -107,11 +108,27 @@ CommandLine parseCommandLine(const QStringList& arguments)
                 cl.format = BatchFormat::Csv;
             else if (f == QStringLiteral("xlsx"))
                 cl.format = BatchFormat::Xlsx;
+            else if (f == QStringLiteral("json"))
+                cl.format = BatchFormat::Json;
+            else if (f == QStringLiteral("jsonl"))
+                cl.format = BatchFormat::Jsonl;
             else
                 return usageError(QStringLiteral("unknown format: ") + f);
         } else if (a == QStringLiteral("--output")) {
             if (!value(cl.output) || cl.output.isEmpty())
                 return usageError(QStringLiteral("--output needs a file name"));
+        } else if (a == QStringLiteral("--fields")) {
+            QString list;
+            if (!value(list) || list.isEmpty())
+                return usageError(QStringLiteral("--fields needs a list of fields: ") +
+                                  quoteFieldNames().join(QLatin1Char(',')));
+            cl.fields = list.split(QLatin1Char(','));
+            for (const QString& field : cl.fields)
+                if (!quoteFieldNames().contains(field))
+                    return usageError(QStringLiteral("unknown field: ") + field + QStringLiteral("; the fields are ") +
+                                      quoteFieldNames().join(QLatin1Char(',')));
+        } else if (a == QStringLiteral("--append")) {
+            cl.append = true;
         } else if (a == QStringLiteral("--file")) {
             QString f;
             if (!value(f) || f.isEmpty())
@@ -123,6 +140,9 @@ CommandLine parseCommandLine(const QStringList& arguments)
     }
     if (cl.format == BatchFormat::Xlsx && cl.output.isEmpty())
         return usageError(QStringLiteral("--format xlsx needs --output"));
+    if (cl.append && (cl.output.isEmpty() || !(cl.format == BatchFormat::Csv || cl.format == BatchFormat::Tsv ||
+                                               cl.format == BatchFormat::Jsonl)))
+        return usageError(QStringLiteral("--append needs --output and --format csv, tsv or jsonl"));
     return cl;
 }
 
@@ -130,14 +150,20 @@ QString usageText()
 {
     return QStringLiteral(
         "Usage: larkspire [--help | --version]\n"
-        "       larkspire --batch [--names] [--format text|tsv|csv|xlsx] [--output FILE]\n"
-        "                 [--file SYMBOLFILE]... [SYMBOL]...\n"
+        "       larkspire --batch [--names] [--format text|tsv|csv|xlsx|json|jsonl] [--output FILE]\n"
+        "                 [--fields LIST] [--append] [--file SYMBOLFILE]... [SYMBOL]...\n"
         "\n"
         "Without --batch the window opens (a graphical session is needed).\n"
         "\n"
         "--batch         fetch the quotes with no window and write one row per symbol\n"
         "--names         the first column holds company names instead of symbols\n"
-        "--format F      text (default: the column-aligned text file), tsv, csv or xlsx\n"
+        "--format F      text (default: the column-aligned text file), tsv, csv, xlsx,\n"
+        "                json (one array) or jsonl (one object a line)\n"
+        "--fields LIST   the columns, comma-separated, from: symbol,name,currency,exchange,\n"
+        "                quoteType,marketState,time,price,change,changePercent,\n"
+        "                postMarketPrice,open,high,low,volume,averageVolume,marketCap,\n"
+        "                previousClose,retrieved; figures as plain numbers, times in ISO 8601\n"
+        "--append        csv, tsv or jsonl: the rows go after the lines of --output FILE\n"
         "--output FILE   write to FILE, replacing it whole (needed for xlsx); '-' or none: standard output\n"
         "--file FILE     read symbols from FILE, one a line; may be given more than once\n"
         "SYMBOL          a symbol to fetch; with no symbols and no files, the stored list\n"

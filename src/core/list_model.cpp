@@ -50,7 +50,7 @@ ItemRef ListModel::add(const QString& text)
 {
     const int at = count();
     beginInsertRows(QModelIndex(), at, at);
-    m_rows.push_back(Row{text, {}, false});
+    m_rows.push_back(Row{text, {}, {}, {}, false});
     endInsertRows();
     return ItemRef(index(at, 0));
 }
@@ -65,7 +65,7 @@ void ListModel::addMany(const QStringList& texts)
     if (m_rows.capacity() < m_rows.size() + static_cast<size_t>(texts.size()))
         m_rows.reserve(std::max(m_rows.size() + static_cast<size_t>(texts.size()), m_rows.capacity() * 2));
     for (const QString& t : texts)
-        m_rows.push_back(Row{t, {}, false});
+        m_rows.push_back(Row{t, {}, {}, {}, false});
     endInsertRows();
 }
 
@@ -147,9 +147,37 @@ QVariant ListModel::data(const QModelIndex& index, int role) const
         if (m_withCheckBoxes && index.column() == 0)
             return row.checked ? Qt::Checked : Qt::Unchecked;
         return {};
+    case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole:
+        return row.description.isEmpty() ? QVariant() : QVariant(row.description);
     default:
         return {};
     }
+}
+
+void ListModel::setSubItemRaw(int index, int subIndex, const QString& raw)
+{
+    checkIndex1(index);
+    if (subIndex < 1 || subIndex >= columnTotal())
+        throw outOfBounds();
+    QStringList& raws = m_rows[static_cast<size_t>(index - 1)].raws;
+    while (raws.size() < subIndex)
+        raws.append(QString());
+    raws[subIndex - 1] = raw;
+}
+
+QString ListModel::subItemRaw(int index, int subIndex) const
+{
+    checkIndex1(index);
+    return m_rows[static_cast<size_t>(index - 1)].raws.value(subIndex - 1);
+}
+
+void ListModel::setDescription(int index, const QString& text)
+{
+    checkIndex1(index);
+    m_rows[static_cast<size_t>(index - 1)].description = text;
+    emit dataChanged(this->index(index - 1, 0), this->index(index - 1, columnCount() - 1),
+                     {Qt::ToolTipRole, Qt::AccessibleDescriptionRole});
 }
 
 bool ListModel::setData(const QModelIndex& index, const QVariant& value, int role)

@@ -34,6 +34,12 @@ public:
     QString text(int index) const;
     QString subItem(int index, int subIndex) const;
     void setSubItem(int index, int subIndex, const QString& text);
+    // The number a sub-item's text shows, as its source wrote it ("" when
+    // none): what a workbook stores as the cell's value.
+    void setSubItemRaw(int index, int subIndex, const QString& raw);
+    QString subItemRaw(int index, int subIndex) const;
+    // What the row means, for its tooltip and a screen reader.
+    void setDescription(int index, const QString& text);
     bool checked(int index) const;
     // Ticks (or unticks) every row at once, as the user's command does.
     void setAllChecked(bool checked);
@@ -57,6 +63,8 @@ private:
     struct Row {
         QString text;
         QStringList subItems; // sub-item k at k - 1; missing ones read as ""
+        QStringList raws;     // the same for the numbers behind them
+        QString description;
         bool checked = false;
     };
     void checkIndex1(int index) const;

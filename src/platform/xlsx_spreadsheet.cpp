@@ -21,6 +21,11 @@ public:
         requireWorkbook();
         m_cells.set(row, column, text);
     }
+    void setNumber(int row, int column, double value, const QString& format, const QString& shown) override
+    {
+        requireWorkbook();
+        m_cells.setNumber(row, column, value, format, shown);
+    }
     void autofitColumns() override
     {
         requireWorkbook();

@@ -143,4 +143,70 @@ QString NumberFormats::billions(const QString& text) const
     return format(*number, -9, false) + QLatin1Char('B');
 }
 
+bool isJsonNumber(QStringView text)
+{
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    auto digits = [&] {
+        const qsizetype from = i;
+        while (i < n && text[i] >= u'0' && text[i] <= u'9')
+            ++i;
+        return i - from;
+    };
+    if (i < n && text[i] == u'-')
+        ++i;
+    if (i < n && text[i] == u'0')
+        ++i;
+    else if (digits() == 0)
+        return false;
+    if (i < n && text[i] == u'.') {
+        ++i;
+        if (digits() == 0)
+            return false;
+    }
+    if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+        ++i;
+        if (i < n && (text[i] == u'+' || text[i] == u'-'))
+            ++i;
+        if (digits() == 0)
+            return false;
+    }
+    return i == n;
+}
+
+QString timesHundred(QStringView jsonNumber)
+{
+    if (!isJsonNumber(jsonNumber))
+        return QString();
+    const bool negative = jsonNumber.startsWith(u'-');
+    QStringView rest = jsonNumber.mid(negative ? 1 : 0);
+    long exponent = 0;
+    const qsizetype e = std::max(rest.indexOf(u'e'), rest.indexOf(u'E'));
+    if (e >= 0) {
+        bool ok = false;
+        exponent = rest.mid(e + 1).toString().toLong(&ok);
+        if (!ok || exponent > 400 || exponent < -400) // no sensible percentage: keep the page's form
+            return jsonNumber.toString() + QStringLiteral("e2");
+        rest = rest.left(e);
+    }
+    const qsizetype point = rest.indexOf(u'.');
+    const QString integer = (point < 0 ? rest : rest.left(point)).toString();
+    const QString fraction = point < 0 ? QString() : rest.mid(point + 1).toString();
+    QString digits = integer + fraction;
+    qsizetype at = integer.size() + exponent + 2; // where the point stands in `digits`
+    if (at <= 0) {
+        digits.prepend(QString(-at, QLatin1Char('0')));
+        at = 0;
+    } else if (at > digits.size()) {
+        digits.append(QString(at - digits.size(), QLatin1Char('0')));
+    }
+    QString whole = digits.left(at);
+    const QString part = digits.mid(at);
+    while (whole.size() > 1 && whole.startsWith(QLatin1Char('0')))
+        whole.remove(0, 1);
+    if (whole.isEmpty())
+        whole = QStringLiteral("0");
+    return (negative ? QStringLiteral("-") : QString()) + whole + (part.isEmpty() ? QString() : QLatin1Char('.') + part);
+}
+
 } // namespace larkspire

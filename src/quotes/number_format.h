@@ -28,6 +28,14 @@ struct DecimalNumber {
 // (null, "", "1,000", "NaN", hex, text).
 std::optional<DecimalNumber> parseDecimal(QStringView text);
 
+// Whether the text is exactly one JSON number: "-1.5", "0", "2.5e-3"; not
+// "+1", "01", ".5", "1.", " 1" or "NaN".
+bool isJsonNumber(QStringView text);
+
+// A JSON number multiplied by 100 with its own digits (no trip through
+// binary floating point): "-0.0163993" gives "-1.63993", "2.5e-3" "0.25".
+QString timesHundred(QStringView jsonNumber);
+
 class NumberFormats final {
 public:
     explicit NumberFormats(QLocale locale = QLocale::system()) : m_locale(std::move(locale)) {}

@@ -50,11 +50,13 @@ QString symbolOfFetchUrl(const QString& url, qsizetype afterMarker)
 
 const QString kFetchMarker = QStringLiteral("/v10/finance/quoteSummary/");
 
-bool isJsonSpace(QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
+} // namespace
 
-// Where the value of a member `"name": ...` that opens with `opener` starts
-// (blanks allowed around the colon), for the first such member; -1 if none.
-qsizetype memberValue(QStringView json, const CaseInsensitiveSearch& quotedName, QChar opener)
+namespace {
+bool isJsonSpace(QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
+} // namespace
+
+qsizetype JsonMemberValue(QStringView json, const CaseInsensitiveSearch& quotedName, QChar opener)
 {
     for (qsizetype at = quotedName.indexIn(json); at >= 0; at = quotedName.indexIn(json, at + 1)) {
         qsizetype i = at + quotedName.size();
@@ -65,13 +67,11 @@ qsizetype memberValue(QStringView json, const CaseInsensitiveSearch& quotedName,
         ++i;
         while (i < json.size() && isJsonSpace(json[i]))
             ++i;
-        if (i < json.size() && json[i] == opener)
+        if (i < json.size() && (opener.isNull() || json[i] == opener))
             return i;
     }
     return -1;
 }
-
-} // namespace
 
 std::optional<QString> DecodeJsonString(QStringView text, qsizetype openingQuote, qsizetype* end)
 {
@@ -245,13 +245,13 @@ std::optional<QString> FetchedPriceObject(const QString& cleanedPage, const QStr
             contentEnd = n;
         from = std::max(from, contentEnd);
         const QStringView wrapper = page.mid(contentStart, contentEnd - contentStart);
-        const qsizetype bodyString = memberValue(wrapper, bodyName, u'"');
+        const qsizetype bodyString = JsonMemberValue(wrapper, bodyName, u'"');
         if (bodyString < 0)
             continue;
         const auto body = DecodeJsonString(wrapper, bodyString);
         if (!body)
             continue;
-        const qsizetype open = memberValue(*body, price, u'{');
+        const qsizetype open = JsonMemberValue(*body, price, u'{');
         if (open < 0)
             continue;
         return body->mid(open, JsonValueLength(*body, open));

@@ -1,6 +1,8 @@
 #include "results/result_table.h"
 
 #include "results/column_layout.h"
+#include "results/records.h"
+#include "results/sheet_numbers.h"
 
 #include <algorithm>
 
@@ -52,23 +54,45 @@ QByteArray alignedText(const ResultTable& table)
     });
 }
 
-QByteArray tabSeparatedText(const ResultTable& table)
+namespace {
+
+// The cells of one line, text cells made safe from running as formulas.
+template <typename Line>
+QByteArray safeLines(const ResultTable& table, const NumberFormats& formats, Line line)
 {
     const qsizetype columns = table.headers.size();
-    return joinLines(table, [&](const QStringList& cells) {
+    QByteArray out = line(table.headers);
+    for (size_t r = 0; r < table.rows.size(); ++r) {
+        const QStringList raws = r < table.raws.size() ? table.raws[r] : QStringList();
+        QStringList cells;
+        for (qsizetype c = 0; c < columns; ++c) {
+            const QString text = cellOf(table.rows[r], c);
+            const bool number = !table.textColumns.contains(c) &&
+                                (isJsonNumber(text) || numberCellOf(text, cellOf(raws, c), formats));
+            cells << (number ? text : withoutFormula(text));
+        }
+        out += line(cells);
+    }
+    return out;
+}
+
+} // namespace
+
+QByteArray tabSeparatedText(const ResultTable& table, const NumberFormats& formats)
+{
+    return safeLines(table, formats, [&](const QStringList& cells) {
         QStringList line;
-        for (qsizetype c = 0; c < columns; ++c)
-            line << cellOf(cells, c);
+        for (qsizetype c = 0; c < table.headers.size(); ++c)
+            line << tsvCell(cellOf(cells, c));
         return (line.join(QLatin1Char('\t')) + QLatin1Char('\n')).toUtf8();
     });
 }
 
-QByteArray commaSeparatedText(const ResultTable& table)
+QByteArray commaSeparatedText(const ResultTable& table, const NumberFormats& formats)
 {
-    const qsizetype columns = table.headers.size();
-    return joinLines(table, [&](const QStringList& cells) {
+    return safeLines(table, formats, [&](const QStringList& cells) {
         QStringList line;
-        for (qsizetype c = 0; c < columns; ++c) {
+        for (qsizetype c = 0; c < table.headers.size(); ++c) {
             QString field = cellOf(cells, c);
             if (field.contains(QLatin1Char(',')) || field.contains(QLatin1Char('"')) ||
                 field.contains(QLatin1Char('\n')) || field.contains(QLatin1Char('\r'))) {
@@ -81,22 +105,33 @@ QByteArray commaSeparatedText(const ResultTable& table)
     });
 }
 
-SheetCells sheetOf(const ResultTable& table)
+void setSheetCell(SheetCells& cells, int row, int column, const QString& text, const QString& raw,
+                  const NumberFormats& formats)
+{
+    if (column > 1) {
+        if (const auto number = numberCellOf(text, raw, formats)) {
+            cells.setNumber(row, column, number->value, number->format, text);
+            return;
+        }
+    }
+    QString value = text;
+    if (column > 1)
+        value.remove(QLatin1Char('='));
+    if (!value.isEmpty())
+        cells.set(row, column, value);
+}
+
+SheetCells sheetOf(const ResultTable& table, const NumberFormats& formats)
 {
     SheetCells cells;
     const int columns = int(table.headers.size());
     for (int c = 1; c <= columns; ++c)
         cells.set(1, c, table.headers[c - 1]);
-    int r = 2;
-    for (const QStringList& row : table.rows) {
-        for (int c = 1; c <= columns; ++c) {
-            QString value = cellOf(row, c - 1);
-            if (c > 1)
-                value.remove(QLatin1Char('='));
-            if (!value.isEmpty())
-                cells.set(r, c, value);
-        }
-        ++r;
+    for (size_t r = 0; r < table.rows.size(); ++r) {
+        const QStringList& row = table.rows[r];
+        const QStringList raws = r < table.raws.size() ? table.raws[r] : QStringList();
+        for (int c = 1; c <= columns; ++c)
+            setSheetCell(cells, int(r) + 2, c, cellOf(row, c - 1), cellOf(raws, c - 1), formats);
     }
     cells.fitColumns();
     return cells;

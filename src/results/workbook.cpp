@@ -9,6 +9,7 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <map>
 #include <clocale>
 #include <locale.h>
 
@@ -46,7 +47,7 @@ private:
 
 } // namespace
 
-void SheetCells::set(int row, int column, const QString& text)
+SheetCell& SheetCells::at(int row, int column)
 {
     if (row < 1 || column < 1 || row > 1048576 || column > 16384)
         throw Failure(QStringLiteral("Cell out of range"), 1004);
@@ -55,8 +56,15 @@ void SheetCells::set(int row, int column, const QString& text)
     auto& cells = m_rows[static_cast<size_t>(row - 1)];
     if (static_cast<size_t>(column) > cells.size())
         cells.resize(static_cast<size_t>(column));
-    cells[static_cast<size_t>(column - 1)] = text;
     m_columns = std::max(m_columns, column);
+    return cells[static_cast<size_t>(column - 1)];
+}
+
+void SheetCells::set(int row, int column, const QString& text) { at(row, column) = SheetCell{text, false, 0, {}}; }
+
+void SheetCells::setNumber(int row, int column, double value, const QString& format, const QString& shown)
+{
+    at(row, column) = SheetCell{shown, true, value, format};
 }
 
 void SheetCells::fitColumns()
@@ -64,7 +72,7 @@ void SheetCells::fitColumns()
     m_widths.assign(static_cast<size_t>(m_columns), 0.0);
     for (const auto& cells : m_rows)
         for (size_t c = 0; c < cells.size(); ++c)
-            m_widths[c] = std::max(m_widths[c], double(std::min<qsizetype>(cells[c].size(), kMaxCellChars)));
+            m_widths[c] = std::max(m_widths[c], double(std::min<qsizetype>(cells[c].text.size(), kMaxCellChars)));
     for (double& w : m_widths)
         w = std::min(kMaxColumnWidth, w > 0 ? w + 1 : 0.0); // a character to spare, as fitting leaves
 }
@@ -90,12 +98,27 @@ void writeXlsx(const SheetCells& cells, const QString& path)
     for (int c = 1; c <= cells.columnCount(); ++c)
         if (cells.width(c) > 0)
             worksheet_set_column(sheet, lxw_col_t(c - 1), lxw_col_t(c - 1), cells.width(c), nullptr);
+    // One format for each number format in use, made once.
+    std::map<QString, lxw_format*> numberFormats;
+    auto formatFor = [&](const QString& numberFormat) {
+        lxw_format*& f = numberFormats[numberFormat];
+        if (!f) {
+            f = workbook_add_format(workbook);
+            format_set_num_format(f, numberFormat.toUtf8().constData());
+        }
+        return f;
+    };
     for (int r = 1; r <= cells.rowCount(); ++r) {
         const auto& row = cells.row(r);
         for (size_t c = 0; c < row.size(); ++c) {
-            if (row[c].isEmpty())
+            const SheetCell& cell = row[c];
+            if (cell.isEmpty())
                 continue;
-            const QByteArray utf8 = row[c].left(kMaxCellChars).toUtf8();
+            if (cell.isNumber) {
+                worksheet_write_number(sheet, lxw_row_t(r - 1), lxw_col_t(c), cell.number, formatFor(cell.format));
+                continue;
+            }
+            const QByteArray utf8 = cell.text.left(kMaxCellChars).toUtf8();
             worksheet_write_string(sheet, lxw_row_t(r - 1), lxw_col_t(c), utf8.constData(), nullptr);
         }
     }

@@ -7,18 +7,31 @@
 namespace larkspire {
 
 // A sheet's cells in memory, with the widths that fitting gives them.
+// One cell: a text, or a number shown under a number format (`text` is
+// then what the spreadsheet shows, for fitting the column).
+struct SheetCell {
+    QString text;
+    bool isNumber = false;
+    double number = 0;
+    QString format;
+    bool isEmpty() const { return !isNumber && text.isEmpty(); }
+};
+
 class SheetCells final {
 public:
     void set(int row, int column, const QString& text);
+    void setNumber(int row, int column, double value, const QString& format, const QString& shown);
     int rowCount() const { return static_cast<int>(m_rows.size()); }
-    const std::vector<QString>& row(int row) const { return m_rows[static_cast<size_t>(row - 1)]; }
+    const std::vector<SheetCell>& row(int row) const { return m_rows[static_cast<size_t>(row - 1)]; }
     void fitColumns();
     // The fitted width of a column in characters, or 0 when never fitted.
     double width(int column) const;
     int columnCount() const { return m_columns; }
 
 private:
-    std::vector<std::vector<QString>> m_rows;
+    SheetCell& at(int row, int column);
+
+    std::vector<std::vector<SheetCell>> m_rows;
     std::vector<double> m_widths;
     int m_columns = 0;
 };

@@ -3,6 +3,7 @@
 #include "core/common_routines.h"
 #include "core/step_runner.h"
 #include "platform/http_client.h"
+#include "quotes/quote.h"
 #include "quotes/quote_page.h"
 #include "quotes/quote_reading.h"
 #include "quotes/quote_url.h"
@@ -122,7 +123,11 @@ void MainWindow::retrieveQuotes()
             // The 2018 title first, then the later layouts; the figures come
             // from where the page's own data stands in its layout.
             QuoteReading reading;
-            step(120, [&] { reading = ReadQuotePage(page, symbol); });
+            Quote quote;
+            step(120, [&] {
+                reading = ReadQuotePage(page, symbol);
+                quote = quoteOf(reading, page, symbol, formats);
+            });
             const QuoteTitle& title = reading.title;
             if (title.TitleFound) { // step 122
                 bool showNames = false;
@@ -142,13 +147,19 @@ void MainWindow::retrieveQuotes()
                 if (ListModel::indexOf(row) == 0)
                     break;
                 step(cell.lastStep, [&] {
-                    if (const auto value = QuoteCellValue(reading.figures, cell, formats)) {
-                        const int at = ListModel::indexOf(row);
-                        if (at > 0)
-                            resultsList().setSubItem(at, cell.subItem, *value);
+                    const QuoteFigure& figure = quote.figure(cell.subItem);
+                    if (figure.failure)
+                        throw *figure.failure;
+                    const int at = ListModel::indexOf(row);
+                    if (figure.text && at > 0) {
+                        resultsList().setSubItem(at, cell.subItem, *figure.text);
+                        resultsList().setSubItemRaw(at, cell.subItem, figure.raw.value_or(QString()));
                     }
                 });
             }
+            // What the figures mean, for the row's tooltip and a screen reader.
+            if (const int at = ListModel::indexOf(row); at > 0)
+                resultsList().setDescription(at, describeQuote(quote));
             step(230, [&] {
                 const int at = ListModel::indexOf(row);
                 if (at > 0)

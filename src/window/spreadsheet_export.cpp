@@ -2,6 +2,7 @@
 // then shown in the user's spreadsheet program.
 #include "core/step_runner.h"
 #include "platform/spreadsheet.h"
+#include "results/sheet_numbers.h"
 #include "window/main_window.h"
 
 namespace larkspire {
@@ -57,6 +58,7 @@ void MainWindow::saveResultsAsWorkbook()
             return;
         if (!step(114, [&] { sheet->addWorkbook(); }))
             return;
+        const NumberFormats formats;
         const int columns = list.columnTotal();
         for (int c = 1; c <= columns; ++c)
             step(116, [&] {
@@ -75,8 +77,17 @@ void MainWindow::saveResultsAsWorkbook()
                         yieldEvents();
                         if (r > list.count())
                             return;
-                        // Every value under its own header; "=" taken out of the figures.
-                        QString value = c == 1 ? list.text(r) : list.subItem(r, c - 1);
+                        // Every value under its own header: a figure that is a
+                        // number as a number cell shown as the window shows it,
+                        // any other as text with "=" taken out of it.
+                        const QString text = c == 1 ? list.text(r) : list.subItem(r, c - 1);
+                        if (c > 1) {
+                            if (const auto number = numberCellOf(text, list.subItemRaw(r, c - 1), formats)) {
+                                sheet->setNumber(sheetRow, c, number->value, number->format, text);
+                                continue;
+                            }
+                        }
+                        QString value = text;
                         if (c > 1)
                             value.remove(QLatin1Char('='));
                         if (!value.isEmpty())

@@ -2,11 +2,15 @@
 // window's own for the same pages, its exit status, no display, and the
 // stored settings left alone.
 #include "batch/command_line.h"
+#include "batch/quote_fields.h"
 #include "core/file_kinds.h"
 #include "results/result_table.h"
 #include "window/retrieval_fixture.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -295,4 +299,61 @@ TEST_F(Batch, plainWordsForSymbolFilesFoldersAndOptions)
     }
     EXPECT_EQ(parseCommandLine({QStringLiteral("-style"), QStringLiteral("fusion"), QStringLiteral("--reverse")}).mode,
               CommandLine::Mode::Window);
+}
+
+TEST_F(Batch, quotesAsDataJsonFieldsAppendAndSafeCells)
+{
+    handler = [](const QString& s) {
+        Response r;
+        if (s == QStringLiteral("AAA")) {
+            PageShape shape;
+            shape.layout = PageLayout::FetchedData;
+            shape.symbol = s;
+            shape.targetBytes = 20 * 1024;
+            shape.open = QStringLiteral("187.465");
+            r.body = makeQuotePage(shape);
+        } else if (s == QStringLiteral("EVIL")) {
+            r.body = smallPage(s, QStringLiteral("=2+3"));
+        } else {
+            r.status = 404;
+        }
+        return r;
+    };
+    const Ran json = program({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("json"),
+                              QStringLiteral("aaa"), QStringLiteral("GONE")});
+    EXPECT_EQ(json.status, 1);
+    const QJsonArray items = QJsonDocument::fromJson(json.out).array();
+    ASSERT_EQ(items.size(), 2) << json.out.constData();
+    EXPECT_EQ(items[0].toObject().keys().size(), quoteFieldNames().size());
+    for (const char* member : {"\"symbol\":\"AAA\"", "\"currency\":\"USD\"", "\"exchange\":\"NasdaqGS\"",
+                               "\"time\":\"2023-11-14T22:13:21Z\"", "\"price\":145.81", "\"changePercent\":-1.63993",
+                               "\"open\":187.465", "\"marketCap\":2415632670720", "\"postMarketPrice\":145.52"})
+        EXPECT_TRUE(json.out.contains(member)) << member << "\n" << json.out.constData();
+    EXPECT_EQ(items[1].toObject(), (QJsonObject{{QStringLiteral("symbol"), QStringLiteral("GONE")},
+                                                {QStringLiteral("error"), QStringLiteral("Not Found (HTTP 404)")}}));
+    const Ran lines = program({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("jsonl"),
+                               QStringLiteral("--fields"), QStringLiteral("symbol,price"), QStringLiteral("AAA")});
+    EXPECT_EQ(lines.out, "{\"symbol\":\"AAA\",\"price\":145.81}\n");
+
+    // A price history: the header once, each run's rows after the last.
+    const QString history = out.filePath(QStringLiteral("history.csv"));
+    const QStringList append{QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("csv"),
+                             QStringLiteral("--append"), QStringLiteral("--output"), history, QStringLiteral("--fields")};
+    for (int run = 0; run < 2; ++run)
+        EXPECT_EQ(program(append + QStringList{QStringLiteral("symbol,volume,changePercent"), QStringLiteral("AAA")}).status, 0);
+    EXPECT_EQ(readFile(history), "symbol,volume,changePercent\r\nAAA,84359936,-1.63993\r\nAAA,84359936,-1.63993\r\n");
+    const Ran otherHeader = program(append + QStringList{QStringLiteral("symbol,price"), QStringLiteral("AAA")});
+    EXPECT_EQ(otherHeader.status, 2);
+    EXPECT_EQ(readFile(history).count('\n'), 3) << "a file of other columns is left as it was";
+    const Ran unknown = program({QStringLiteral("--batch"), QStringLiteral("--fields"), QStringLiteral("symbol,colour")});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_TRUE(unknown.err.contains("symbol,name,currency")) << unknown.err.constData();
+
+    // A name that would run as a formula is a safe text; negative numbers stay numbers.
+    const Ran safe = program({QStringLiteral("--batch"), QStringLiteral("--names"), QStringLiteral("--format"),
+                              QStringLiteral("csv"), QStringLiteral("EVIL")});
+    EXPECT_TRUE(safe.out.contains("\r\n'=2+3 ,10.75,")) << safe.out.constData();
+    const Ran negative = program({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("tsv"),
+                                  QStringLiteral("--fields"), QStringLiteral("name,change"), QStringLiteral("AAA")});
+    EXPECT_EQ(negative.out, "name\tchange\nApple Inc.\t-3.21001\n") << negative.out.constData();
 }

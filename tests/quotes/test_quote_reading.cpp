@@ -1,6 +1,7 @@
 #include "core/failure.h"
 #include "core/plain_text.h"
 #include "quotes/consent_form.h"
+#include "quotes/quote.h"
 #include "quotes/quote_reading.h"
 #include "support/quote_page_generator.h"
 
@@ -229,4 +230,71 @@ TEST(QuoteReading, controlCharactersNeverLeaveTheReaderAndFiguresAreBounded)
         EXPECT_TRUE(cells.contains(QStringLiteral("||") + QString(40, QLatin1Char('2')) + QLatin1Char('|')))
             << "41 characters are no figure, 40 are: " << int(layout) << cells.toStdString();
     }
+}
+
+TEST(QuoteReading, theQuotesContextComesFromItsOwnPriceObjectOrHeader)
+{
+    struct Case {
+        const char* what;
+        std::optional<QString> currency, exchange;
+        QString time;
+        const char* expected; // currency|exchange|type|state|time|price|change|changePercent
+    };
+    const Case cases[] = {
+        {"present", QStringLiteral("GBp"), QStringLiteral("LSE"), QStringLiteral("1700000001"),
+         "GBp|LSE|EQUITY|POST|1700000001|145.81|-3.21001|-0.0163993"},
+        {"absent", std::nullopt, std::nullopt, QStringLiteral("1700000001"),
+         "-|-|EQUITY|POST|1700000001|145.81|-3.21001|-0.0163993"},
+        {"hostile", QString(41, QLatin1Char('X')), QStringLiteral("Nasdaq\x1b[2J"), QStringLiteral("1.7e9"),
+         "-|-|EQUITY|POST|-|145.81|-3.21001|-0.0163993"},
+    };
+    auto text = [](const auto& v) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::optional<qint64>>)
+            return v ? QString::number(*v) : QStringLiteral("-");
+        else
+            return v.value_or(QStringLiteral("-"));
+    };
+    for (const PageLayout layout : {PageLayout::Summary2018, PageLayout::EmbeddedStore, PageLayout::FetchedData})
+        for (const Case& c : cases) {
+            PageShape shape;
+            shape.layout = layout;
+            shape.targetBytes = 30 * 1024;
+            shape.currency = c.currency;
+            shape.exchangeName = c.exchange;
+            shape.marketTime = c.time;
+            const Quote q = readQuote(QuotePage(CleanQuotePage(QString::fromUtf8(makeQuotePage(shape)))),
+                                      QStringLiteral("AAPL"), english);
+            const QString got = QStringList{text(q.currency), text(q.exchange), text(q.quoteType), text(q.marketState),
+                                            text(q.time), text(q.price), text(q.change), text(q.changePercent)}
+                                    .join(QLatin1Char('|'));
+            EXPECT_EQ(got, QString::fromLatin1(c.expected)) << int(layout) << " " << c.what;
+            EXPECT_EQ(q.figure(2).raw, QStringLiteral("145.37")) << "the raw figure behind the window's Open";
+        }
+
+    // The 2023 layout: currency and exchange from its header, the price from its element.
+    const QByteArray header = titled("Apple Inc. (AAPL) Stock Price - Yahoo Finance") +
+                              "<div><span>NasdaqGS - NasdaqGS Real Time Price. Currency in USD</span>"
+                              "<fin-streamer data-symbol=\"MSFT\" data-field=\"regularMarketPrice\" value=\"1\">"
+                              "<fin-streamer data-symbol=\"AAPL\" data-field=\"regularMarketPrice\" value=\"187.465\">";
+    const Quote q = readQuote(QuotePage(CleanQuotePage(QString::fromUtf8(header))), QStringLiteral("AAPL"), english);
+    EXPECT_EQ(q.layout, QuoteLayout::NoFigures);
+    EXPECT_EQ(q.currency, QStringLiteral("USD"));
+    EXPECT_EQ(q.exchange, QStringLiteral("NasdaqGS"));
+    EXPECT_EQ(q.price, QStringLiteral("187.465"));
+    EXPECT_FALSE(q.time);
+    EXPECT_EQ(describeQuote(q, QLocale(QLocale::English)), QStringLiteral("AAPL - Apple Inc. - USD, NasdaqGS - regular price 187.465"));
+}
+
+TEST(NumberFormat, jsonNumbersKeepThePagesDigits)
+{
+    for (const char* yes : {"0", "-1.5", "187.465", "151643930624", "2.5e-3", "1E+2", "-0.0163993"})
+        EXPECT_TRUE(isJsonNumber(QString::fromLatin1(yes))) << yes;
+    for (const char* no : {"", "+1", "01", ".5", "1.", " 1", "NaN", "1,000", "0x10", "1e", "--1", "{}"})
+        EXPECT_FALSE(isJsonNumber(QString::fromLatin1(no))) << no;
+    const std::pair<const char*, const char*> percent[] = {
+        {"-0.0163993", "-1.63993"}, {"0.05", "5"}, {"0.0150", "1.50"}, {"12", "1200"}, {"2.5e-3", "0.25"},
+        {"-1.2E1", "-1200"},        {"0", "0"},
+    };
+    for (const auto& [raw, expected] : percent)
+        EXPECT_EQ(timesHundred(QString::fromLatin1(raw)), QString::fromLatin1(expected)) << raw;
 }

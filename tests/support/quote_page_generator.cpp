@@ -48,7 +48,15 @@ QByteArray ownPriceObject(const PageShape& shape, bool etf)
     json += ",\"regularMarketVolume\":" + value(shape.volume, QStringLiteral("84.36M"));
     json += ",\"marketCap\":" + (etf ? QByteArray("{}") : value(shape.marketCap, QStringLiteral("2.42T")));
     json += ",\"symbol\":\"" + jsonEscape(shape.symbol) + "\",\"shortName\":\"" + jsonEscape(shape.shortName) +
-            "\",\"marketState\":\"POST\"}";
+            "\",\"marketState\":\"POST\"";
+    if (shape.currency)
+        json += ",\"currency\":\"" + jsonEscape(*shape.currency) + "\"";
+    if (shape.exchangeName)
+        json += ",\"exchangeName\":\"" + jsonEscape(*shape.exchangeName) + "\"";
+    json += ",\"quoteType\":\"" + jsonEscape(shape.quoteType) + "\",\"regularMarketTime\":" + shape.marketTime.toUtf8() +
+            ",\"regularMarketPrice\":" + value(shape.regularPrice, shape.regularPrice) +
+            ",\"regularMarketChange\":" + value(QStringLiteral("-3.21001"), QStringLiteral("-3.21")) +
+            ",\"regularMarketChangePercent\":" + value(shape.changePercent, QStringLiteral("-1.64%")) + "}";
     return json;
 }
 
@@ -62,7 +70,10 @@ public:
     QByteArray otherQuote(int i, bool bondIndexOnly)
     {
         QByteArray sym = "OTH" + QByteArray::number(i);
-        QByteArray q = "\"" + sym + "\":{\"symbol\":\"" + sym + "\",\"regularMarketPreviousClose\":" +
+        QByteArray q = "\"" + sym + "\":{\"symbol\":\"" + sym +
+                       "\",\"currency\":\"EUR\",\"exchangeName\":\"Paris\",\"regularMarketTime\":1600000000,"
+                       "\"regularMarketPrice\":" + value(QString::fromLatin1(price()), QStringLiteral("1.00")) +
+                       ",\"regularMarketPreviousClose\":" +
                        value(QString::fromLatin1(price()), QStringLiteral("1.00"));
         if (!bondIndexOnly) {
             for (const char* key : {"regularMarketOpen", "regularMarketDayLow", "regularMarketDayHigh"})

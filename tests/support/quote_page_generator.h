@@ -27,6 +27,13 @@ struct PageShape {
     QString marketCap = QStringLiteral("2415632670720"); // "{}" for an ETF
     std::optional<QString> postMarketPrice = QStringLiteral("145.52"); // nothing during trading hours
     bool averageVolumeFormatIsNull = false;
+    // What the figures mean, in the page's own price object (nothing: left out).
+    std::optional<QString> currency = QStringLiteral("USD");
+    std::optional<QString> exchangeName = QStringLiteral("NasdaqGS");
+    QString quoteType = QStringLiteral("EQUITY");
+    QString marketTime = QStringLiteral("1700000001");
+    QString regularPrice = QStringLiteral("145.81");
+    QString changePercent = QStringLiteral("-0.0163993");
     // The fetched-data layout: the symbol its quoteSummary fetch names (the
     // page's own by default); an empty text leaves that fetch out.
     std::optional<QString> summaryFetchSymbol;

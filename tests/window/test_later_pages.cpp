@@ -167,3 +167,25 @@ TEST_F(LaterPages, consentMetByRequestsInFlightIsAnsweredOnceAndAnAnswerInPlaceA
         EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Done.")}) << inPlace;
     }
 }
+
+TEST_F(LaterPages, eachRowSaysWhatItsFiguresMean)
+{
+    handler = [](const QString& s) {
+        PageShape shape;
+        shape.layout = PageLayout::FetchedData;
+        shape.symbol = s;
+        shape.targetBytes = 20 * 1024;
+        Response r;
+        r.body = makeQuotePage(shape);
+        return r;
+    };
+    symbolsAre({"AAPL"});
+    run();
+    ASSERT_EQ(window->resultsList().count(), 1);
+    const QModelIndex cell = window->resultsList().index(0, 3);
+    const QString tip = cell.data(Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.startsWith(QStringLiteral("AAPL - Apple Inc. - USD, NasdaqGS - "))) << tip.toStdString();
+    EXPECT_TRUE(tip.endsWith(QStringLiteral(", post - regular price 145.81"))) << tip.toStdString();
+    EXPECT_EQ(cell.data(Qt::AccessibleDescriptionRole).toString(), tip);
+    EXPECT_EQ(window->resultsList().subItem(1, 2), QStringLiteral("145.37")) << "the window's cells as before";
+}

@@ -1,5 +1,6 @@
 #include "core/failure.h"
 #include "platform/spreadsheet.h"
+#include "quotes/number_format.h"
 #include "window/results_fixture.h"
 
 #include <QJsonArray>
@@ -68,7 +69,7 @@ protected:
     void exportNow() { window->controls().saveWorkbookButton->click(); }
 };
 
-TEST_F(SpreadsheetExport, tickedRowsStandUnderTheirHeadersAsText)
+TEST_F(SpreadsheetExport, tickedRowsStandUnderTheirHeaders)
 {
     if (!openpyxlAvailable())
         GTEST_SKIP() << "python3-openpyxl is not installed (scripts/test installs it)";
@@ -94,7 +95,7 @@ TEST_F(SpreadsheetExport, tickedRowsStandUnderTheirHeadersAsText)
         << "the first column keeps its '=' and stays text";
     EXPECT_EQ(cell(book, 2, 2), QJsonArray({QStringLiteral("s"), QStringLiteral("1.5")})) << "a text, not a number";
     EXPECT_TRUE(cell(book, 2, 3).isNull());
-    EXPECT_EQ(cell(book, 2, 4), QJsonArray({QStringLiteral("s"), QStringLiteral("3")}));
+    EXPECT_EQ(cell(book, 2, 4), QJsonArray({QStringLiteral("n"), 3}));
     for (int c = 1; c <= 9; ++c)
         EXPECT_TRUE(cell(book, 3, c).isNull()) << "the unticked row stays an empty sheet row";
     EXPECT_EQ(cell(book, 4, 1), QJsonArray({QStringLiteral("s"), QStringLiteral("MSFT")}));
@@ -121,15 +122,53 @@ TEST_F(SpreadsheetExport, theWorkbookIsValidUnderADecimalCommaLocale)
     const std::string before = std::setlocale(LC_NUMERIC, nullptr);
     if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
         GTEST_SKIP() << "the locale de_DE.UTF-8 is not installed";
-    addRow({QStringLiteral("GOOG"), QStringLiteral("1,5")}, true);
+    addRow({QStringLiteral("GOOG"), QStringLiteral("1,5"), QStringLiteral("1.25")}, true);
     exportNow();
     std::setlocale(LC_NUMERIC, before.c_str());
     ASSERT_EQ(openedFiles.size(), 1);
     const QJsonObject book = readBack(openedFiles[0].toLocalFile());
     EXPECT_EQ(cell(book, 2, 2), QJsonArray({QStringLiteral("s"), QStringLiteral("1,5")}));
+    EXPECT_EQ(cell(book, 2, 3), QJsonArray({QStringLiteral("n"), 1.25})) << "a number written with a point";
     const double a = book.value(QStringLiteral("widths")).toObject().value(QStringLiteral("A")).toDouble();
     EXPECT_GE(a, 11) << "fractional widths written with a decimal point";
     EXPECT_LT(a, 12);
+}
+
+TEST_F(SpreadsheetExport, figuresAreNumberCellsThatShowTheWindowsText)
+{
+    if (!openpyxlAvailable())
+        GTEST_SKIP() << "python3-openpyxl is not installed (scripts/test installs it)";
+    const QStringList texts{QStringLiteral("0700.HK"), QStringLiteral("26.18"), QStringLiteral("27.248"),
+                            QStringLiteral("<b>1</b>"), QStringLiteral("-3"), QStringLiteral("86,227,835.00"),
+                            QStringLiteral("1,234,567.00"), QStringLiteral("584.94B"), QStringLiteral("0123")};
+    const QStringList raws{QString(), QStringLiteral("26.18"), QStringLiteral("27.248"), QString(), QStringLiteral("-3"),
+                           QStringLiteral("86227835"), QStringLiteral("1234567"), QStringLiteral("584943209472"),
+                           QStringLiteral("123")};
+    ASSERT_EQ(NumberFormats().standard(raws[5]), texts[5]) << "the test runs under a decimal-point locale";
+    addRow(texts, true);
+    for (int k = 1; k <= 8; ++k)
+        window->resultsList().setSubItemRaw(1, k, raws[k]);
+    exportNow();
+    ASSERT_EQ(openedFiles.size(), 1);
+    // What a spreadsheet shows for each number cell, by its number format.
+    const QString script = QStringLiteral(R"(
+import sys, openpyxl
+ws = openpyxl.load_workbook(sys.argv[1]).active
+def shown(c):
+    f, v = c.number_format, c.value
+    if f == '0': return '%d' % v
+    if f.startswith('0.') and set(f[2:]) == {'0'}: return '%.*f' % (len(f) - 2, v)
+    if f == '#,##0.00': return '{:,.2f}'.format(v)
+    if f == '0.00,,,"B"': return '%.2fB' % (v / 1e9)
+    return 'unknown format ' + f
+print('|'.join(('n:' + shown(c)) if c.data_type == 'n' else ('s:' + str(c.value)) for c in ws[2]))
+)");
+    QProcess p;
+    p.start(systemPython(), {QStringLiteral("-c"), script, openedFiles[0].toLocalFile()});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(),
+              QStringLiteral("s:0700.HK|n:26.18|n:27.248|s:<b>1</b>|n:-3|n:86,227,835.00|n:1,234,567.00|n:584.94B|s:0123"))
+        << p.readAllStandardError().constData();
 }
 
 TEST_F(SpreadsheetExport, noTickedRowGivesTheHeaderRowAlone)

@@ -1,0 +1,213 @@
+#include "quotes/quote.h"
+
+#include "core/plain_text.h"
+#include "quotes/number_format.h"
+#include "quotes/text_search.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+
+namespace larkspire {
+
+namespace {
+
+// Where the value of the first member `"name": ...` of a JSON text starts.
+qsizetype memberValueAt(QStringView json, QStringView name)
+{
+    const QString quoted = QLatin1Char('"') + name.toString() + QLatin1Char('"');
+    return JsonMemberValue(json, CaseInsensitiveSearch(quoted));
+}
+
+// A JSON number token starting at `at`; nothing when what stands there is none.
+std::optional<QString> numberAt(QStringView json, qsizetype at)
+{
+    qsizetype end = at;
+    while (end < json.size() && end - at <= 64 &&
+           (json[end].isDigit() || json[end] == u'-' || json[end] == u'+' || json[end] == u'.' || json[end] == u'e' ||
+            json[end] == u'E'))
+        ++end;
+    const QStringView token = json.mid(at, end - at);
+    if (!isJsonNumber(token))
+        return std::nullopt;
+    return token.toString();
+}
+
+// A short plain text: a JSON string member, at most kMaxContextChars long
+// and free of control characters; nothing otherwise.
+std::optional<QString> textMember(QStringView json, QStringView name)
+{
+    const qsizetype at = memberValueAt(json, name);
+    if (at < 0 || json[at] != u'"')
+        return std::nullopt;
+    const qsizetype close = json.indexOf(u'"', at + 1);
+    // Far longer than any currency or exchange: no need to decode it.
+    if (close < 0 || close - at > 8 * kMaxContextChars)
+        return std::nullopt;
+    const auto text = DecodeJsonString(json, at);
+    if (!text || text->isEmpty() || text->size() > kMaxContextChars ||
+        std::any_of(text->begin(), text->end(), [](QChar c) { return isControlCharacter(c.unicode()); }))
+        return std::nullopt;
+    return text;
+}
+
+// A number member, plain (`"regularMarketTime":1700000001`) or as the
+// page's {"raw": ..., "fmt": ...} pair.
+std::optional<QString> numberMember(QStringView json, QStringView name)
+{
+    qsizetype at = memberValueAt(json, name);
+    if (at < 0)
+        return std::nullopt;
+    if (json[at] == u'{') {
+        const QStringView object = json.mid(at, JsonValueLength(json, at));
+        at = memberValueAt(object, u"raw");
+        return at < 0 ? std::nullopt : numberAt(object, at);
+    }
+    return numberAt(json, at);
+}
+
+// The page's own "price" object in the 2018 to 2022 layouts: the first
+// after the place where the page's own data begins.
+QStringView storedPriceObject(const QuotePage& page)
+{
+    const QStringView text(page.text());
+    static const QString marker = QStringLiteral("\"price\":{");
+    const qsizetype at = text.indexOf(marker, page.keySearchStart());
+    if (at < 0)
+        return {};
+    const qsizetype open = at + marker.size() - 1;
+    return text.mid(open, JsonValueLength(text, open));
+}
+
+void readPriceObject(QStringView price, Quote& quote)
+{
+    quote.currency = textMember(price, u"currency");
+    quote.exchange = textMember(price, u"exchangeName");
+    quote.quoteType = textMember(price, u"quoteType");
+    quote.marketState = textMember(price, u"marketState");
+    if (const auto time = numberMember(price, u"regularMarketTime")) {
+        bool ok = false;
+        const qint64 seconds = time->toLongLong(&ok);
+        if (ok && seconds >= 0 && !time->contains(QLatin1Char('.')) && !time->contains(QLatin1Char('e')))
+            quote.time = seconds;
+    }
+    quote.price = numberMember(price, u"regularMarketPrice");
+    quote.change = numberMember(price, u"regularMarketChange");
+    quote.changePercent = numberMember(price, u"regularMarketChangePercent");
+}
+
+// The 2023 layout's header, "NasdaqGS - NasdaqGS Real Time Price. Currency
+// in USD", and its price element for the symbol.
+void readHeader(const QString& page, const QString& upperSymbol, Quote& quote)
+{
+    static const QString currencyMarker = QStringLiteral("Currency in ");
+    const qsizetype at = indexOfIgnoringCase(page, currencyMarker);
+    if (at >= 0) {
+        const qsizetype start = at + currencyMarker.size();
+        const qsizetype end = page.indexOf(u'<', start);
+        const QString currency = page.mid(start, (end < 0 ? page.size() : end) - start).trimmed();
+        if (!currency.isEmpty() && currency.size() <= kMaxContextChars)
+            quote.currency = withoutControlCharacters(currency);
+        const qsizetype spanText = page.lastIndexOf(u'>', at) + 1;
+        const qsizetype dash = page.indexOf(QStringLiteral(" - "), spanText);
+        if (spanText > 0 && dash > spanText && dash < at) {
+            const QString exchange = DecodeCharacterReferences(page.mid(spanText, dash - spanText)).trimmed();
+            if (!exchange.isEmpty() && exchange.size() <= kMaxContextChars)
+                quote.exchange = withoutControlCharacters(exchange);
+        }
+    }
+    static const QString field = QStringLiteral("data-field=\"regularMarketPrice\"");
+    for (qsizetype f = page.indexOf(field); f >= 0; f = page.indexOf(field, f + 1)) {
+        const qsizetype open = page.lastIndexOf(u'<', f);
+        const qsizetype close = page.indexOf(u'>', f);
+        if (open < 0 || close < 0 || close - open > 2048)
+            continue;
+        const QStringView tag = QStringView(page).mid(open, close - open);
+        const QString symbolAttribute = QStringLiteral("data-symbol=\"") + upperSymbol + QLatin1Char('"');
+        if (!tag.contains(symbolAttribute, Qt::CaseInsensitive))
+            continue;
+        static const QString value = QStringLiteral(" value=\"");
+        const qsizetype v = tag.indexOf(value);
+        if (v >= 0) {
+            const qsizetype end = tag.indexOf(u'"', v + value.size());
+            const QStringView number = tag.mid(v + value.size(), end - v - value.size());
+            if (end > 0 && isJsonNumber(number))
+                quote.price = number.toString();
+        }
+        break;
+    }
+}
+
+} // namespace
+
+Quote quoteOf(const QuoteReading& reading, const QuotePage& cleaned, const QString& upperSymbol,
+              const NumberFormats& formats)
+{
+    Quote quote;
+    quote.symbol = upperSymbol;
+    quote.layout = reading.layout;
+    quote.found = reading.title.TitleFound;
+    quote.name = reading.title.Name;
+    if (!quote.found)
+        return quote;
+    for (const QuoteCell& cell : QuoteCellTable) {
+        QuoteFigure& figure = quote.figures[size_t(cell.subItem - 1)];
+        try {
+            figure.text = QuoteCellValue(reading.figures, cell, formats);
+        } catch (const Failure& f) {
+            figure.failure = f;
+        }
+        if (const auto raw = FindRawValue(reading.figures, QString::fromLatin1(cell.key)); raw && isJsonNumber(*raw))
+            figure.raw = *raw;
+    }
+    switch (reading.layout) {
+    case QuoteLayout::FetchedData:
+        readPriceObject(reading.figures.text(), quote);
+        break;
+    case QuoteLayout::Summary2018:
+    case QuoteLayout::EmbeddedStore:
+        readPriceObject(storedPriceObject(cleaned), quote);
+        break;
+    case QuoteLayout::NoFigures:
+        readHeader(cleaned.text(), upperSymbol, quote);
+        break;
+    case QuoteLayout::NotAQuotePage:
+        break;
+    }
+    return quote;
+}
+
+Quote readQuote(const QuotePage& cleaned, const QString& upperSymbol, const NumberFormats& formats)
+{
+    return quoteOf(ReadQuotePage(cleaned, upperSymbol), cleaned, upperSymbol, formats);
+}
+
+QString describeQuote(const Quote& quote, const QLocale& locale)
+{
+    QStringList parts{quote.symbol};
+    if (quote.name && !quote.name->trimmed().isEmpty())
+        parts << quote.name->trimmed();
+    QStringList where;
+    for (const auto& text : {quote.currency, quote.exchange})
+        if (text)
+            where << *text;
+    if (!where.isEmpty())
+        parts << where.join(QStringLiteral(", "));
+    QStringList when;
+    if (quote.time) {
+        const QDateTime at = QDateTime::fromSecsSinceEpoch(*quote.time).toLocalTime();
+        QString text = locale.toString(at.time(), QLocale::ShortFormat) + QLatin1Char(' ') + at.timeZoneAbbreviation();
+        if (at.date() != QDate::currentDate())
+            text.prepend(locale.toString(at.date(), QLocale::ShortFormat) + QLatin1Char(' '));
+        when << text;
+    }
+    if (quote.marketState)
+        when << quote.marketState->toLower();
+    if (!when.isEmpty())
+        parts << when.join(QStringLiteral(", "));
+    if (quote.price)
+        parts << QStringLiteral("regular price ") + *quote.price;
+    return parts.join(QStringLiteral(" - "));
+}
+
+} // namespace larkspire

@@ -1,0 +1,63 @@
+#pragma once
+// One quote page read once: the name, the eight figures as the window shows
+// them and as the page's own raw numbers, and what they mean (currency,
+// exchange, kind of instrument, market state, the time and price of the
+// regular session). The window's cells, the command line's rows, JSON, CSV
+// and the workbook are all views of this value.
+#include "core/failure.h"
+#include "quotes/quote_page.h"
+#include "quotes/quote_reading.h"
+
+#include <QLocale>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace larkspire {
+
+struct QuoteFigure {
+    std::optional<QString> text;   // the window's cell text; nothing when the page lacks it
+    std::optional<QString> raw;    // the page's raw value text, when it is a JSON number
+    std::optional<Failure> failure; // why the cell could not be shown (reported with its step)
+};
+
+struct Quote {
+    QString symbol;                     // upper case, as asked for
+    QuoteLayout layout = QuoteLayout::NotAQuotePage;
+    bool found = false;                 // the page is a quote page of the symbol
+    std::optional<QString> name;
+    std::array<QuoteFigure, 8> figures; // by the cell's sub-item, from 1 at index 0
+    std::optional<QString> currency;    // as the page writes it: "USD", "GBp"
+    std::optional<QString> exchange;    // "NasdaqGS"
+    std::optional<QString> quoteType;   // "EQUITY", "ETF", ...
+    std::optional<QString> marketState; // "REGULAR", "CLOSED", ...
+    std::optional<qint64> time;         // the regular session's last price, UTC seconds
+    std::optional<QString> price;       // the regular session's price, raw number text
+    std::optional<QString> change;      // raw number text
+    std::optional<QString> changePercent; // a fraction as the page writes it (-0.0163993)
+    qint64 retrieved = 0;               // when the page came, UTC seconds (set by the caller)
+
+    const QuoteFigure& figure(int subItem) const { return figures[size_t(subItem - 1)]; }
+};
+
+// The longest currency, exchange, type or state text taken from a page.
+constexpr qsizetype kMaxContextChars = 40;
+
+// Reads a cleaned page for the symbol (upper case): every figure with its
+// display and its raw number, and the context from the page's own price
+// object (or, in the 2023 layout, its header). Never throws; a cell that
+// cannot be shown carries its failure.
+Quote readQuote(const QuotePage& cleaned, const QString& upperSymbol, const NumberFormats& formats);
+
+// What `readQuote` made of an already read page, for callers that read the
+// layout in a step of their own.
+Quote quoteOf(const QuoteReading& reading, const QuotePage& cleaned, const QString& upperSymbol,
+              const NumberFormats& formats);
+
+// What a row of the window means, in one line: "AAPL - Apple Inc. - USD,
+// NasdaqGS - 4:00 PM EST, closed - regular price 240.36". The time is shown
+// in the local time zone, with its date when it is not today's.
+QString describeQuote(const Quote& quote, const QLocale& locale = QLocale::system());
+
+} // namespace larkspire
