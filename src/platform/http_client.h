@@ -39,6 +39,9 @@ public:
     // Told while get() waits because the service asked to slow down: the
     // seconds it waits, then 0 when it asks again.
     std::function<void(int seconds)> waitReport;
+    // Told each request, redirect, consent form and answer, in words (the
+    // check command prints them).
+    std::function<void(const QString& line)> trace;
 };
 
 } // namespace larkspire

@@ -18,26 +18,6 @@ namespace larkspire {
 
 namespace {
 
-// A URL from a server as a user may read it: percent-encoded, so that it
-// holds no control character, and never longer than a line.
-QString shownUrl(const QUrl& url)
-{
-    QString text = QString::fromLatin1(url.toEncoded(QUrl::RemoveUserInfo));
-    if (text.isEmpty())
-        text = QStringLiteral("(no address)");
-    if (text.size() > 200)
-        text = text.left(200) + QStringLiteral("...");
-    return text;
-}
-
-QNetworkProxy proxyFor(const QNetworkAccessManager* manager, const QUrl& url)
-{
-    if (manager->proxy().type() != QNetworkProxy::DefaultProxy)
-        return manager->proxy();
-    const QList<QNetworkProxy> proxies = QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url));
-    return proxies.isEmpty() ? QNetworkProxy(QNetworkProxy::NoProxy) : proxies.first();
-}
-
 const QString kAskedAgain = QStringLiteral("The quote service asked for cookie consent again after it was declined");
 
 HttpResult failure(const QString& error)
@@ -48,231 +28,6 @@ HttpResult failure(const QString& error)
 }
 
 } // namespace
-
-QString describeHttpStatus(int status)
-{
-    // Our own words: the reason phrase a server sends is its text, not ours
-    // to show (it may hold anything, control characters included).
-    static const std::pair<int, const char*> phrases[] = {
-        {400, "Bad Request"},         {401, "Unauthorized"},          {403, "Forbidden"},
-        {404, "Not Found"},           {405, "Method Not Allowed"},    {406, "Not Acceptable"},
-        {407, "Proxy Authentication Required"}, {408, "Request Timeout"}, {410, "Gone"},
-        {429, "Too Many Requests"},   {451, "Unavailable For Legal Reasons"}, {500, "Internal Server Error"},
-        {501, "Not Implemented"},     {502, "Bad Gateway"},           {503, "Service Unavailable"},
-        {504, "Gateway Timeout"},
-    };
-    QString text = QStringLiteral("HTTP error");
-    for (const auto& [code, phrase] : phrases)
-        if (code == status)
-            text = QString::fromLatin1(phrase);
-    return text + QStringLiteral(" (HTTP ") + QString::number(status) + QLatin1Char(')');
-}
-
-qint64 retryAfterMs(const QByteArray& value, const QDateTime& now, qint64 cap)
-{
-    const QByteArray text = value.trimmed();
-    if (text.isEmpty())
-        return -1;
-    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        // Seconds; a number too large for any clock is the longest wait.
-        bool fits = false;
-        const qint64 seconds = text.toLongLong(&fits);
-        return !fits || seconds > cap / 1000 ? cap : std::min(cap, seconds * 1000);
-    }
-    // An HTTP date ends in "GMT", which Qt's RFC 2822 reading does not take.
-    QString date = QString::fromLatin1(text);
-    if (date.endsWith(QStringLiteral(" GMT")))
-        date.replace(date.size() - 3, 3, QStringLiteral("+0000"));
-    const QDateTime at = QDateTime::fromString(date, Qt::RFC2822Date);
-    if (!at.isValid())
-        return -1;
-    return std::clamp<qint64>(now.msecsTo(at), 0, cap);
-}
-
-// ---------------------------------------------------------------------------
-// One request and the redirects that follow it, without waiting for it:
-// `done` is called once, with the answer or the failure in `outcome`.
-
-class QtHttpClient::Transfer final : public QObject {
-public:
-    struct Outcome {
-        HttpResult result;
-        QUrl finalUrl;          // where the redirects ended
-        QByteArray retryAfter;  // the service's Retry-After, when it sent one
-        int redirects = 0;      // how many were followed
-    };
-
-    Transfer(QNetworkAccessManager* manager, const HttpLimits& limits, const QUrl& url, const QUrl& origin,
-             std::optional<QByteArray> formBody, std::function<void()> done, QObject* parent)
-        : QObject(parent), m_manager(manager), m_limits(limits), m_at(url), m_origin(origin),
-          m_body(std::move(formBody)), m_done(std::move(done))
-    {
-        m_total.setSingleShot(true);
-        connect(&m_total, &QTimer::timeout, this, [this] { stop(Ending::TimedOut); });
-        m_total.start(m_limits.totalMs);
-        send();
-    }
-    // Ends it now; nobody is told.
-    void cancel()
-    {
-        m_done = nullptr;
-        stop(Ending::Aborted);
-    }
-    Outcome outcome;
-
-private:
-    enum class Ending { Finished, TimedOut, TooLarge, Aborted };
-
-    void send()
-    {
-        QNetworkRequest request(m_at);
-        request.setHeader(QNetworkRequest::UserAgentHeader, kBrowserUserAgent);
-        request.setRawHeader("Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
-        request.setRawHeader("Accept-Language", "en-US,en;q=0.9");
-        request.setTransferTimeout(m_limits.stallMs);
-        // Every redirect is looked at here before anything is sent to it.
-        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-        if (m_body) {
-            request.setHeader(QNetworkRequest::ContentTypeHeader,
-                              QByteArrayLiteral("application/x-www-form-urlencoded"));
-            m_reply = m_manager->post(request, *m_body);
-        } else {
-            m_reply = m_manager->get(request);
-        }
-        m_received = 0;
-        connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 bytes, qint64 total) {
-            m_received = bytes;
-            if (bytes > m_limits.maxBodyBytes || total > m_limits.maxBodyBytes)
-                stop(Ending::TooLarge);
-        });
-        connect(m_reply, &QNetworkReply::finished, this, &Transfer::answered);
-    }
-
-    void stop(Ending why)
-    {
-        if (m_ending == Ending::Finished)
-            m_ending = why;
-        if (m_reply && !m_reply->isFinished())
-            m_reply->abort(); // answered() follows
-        else if (!m_reply)
-            finish();
-    }
-
-    void answered()
-    {
-        QNetworkReply* reply = m_reply;
-        if (!reply)
-            return;
-        m_reply = nullptr;
-        reply->deleteLater();
-        HttpResult& result = outcome.result;
-        result = HttpResult();
-        outcome.finalUrl = reply->url();
-        outcome.retryAfter = reply->rawHeader("Retry-After");
-        result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const QUrl redirect = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
-        const QNetworkReply::NetworkError error = reply->error();
-        if (m_ending == Ending::TimedOut || error == QNetworkReply::TimeoutError ||
-            (error == QNetworkReply::OperationCanceledError && m_ending == Ending::Finished)) {
-            // The transfer timeout of Qt ends a stalled request as cancelled.
-            result.error = QStringLiteral("Operation timed out");
-        } else if (m_ending == Ending::TooLarge) {
-            result.error = QStringLiteral("The page is larger than %1 MB").arg(m_limits.maxBodyBytes >> 20);
-        } else if (m_ending == Ending::Aborted) {
-            result.error = QStringLiteral("Operation cancelled");
-        } else if (result.status >= 300 && result.status < 400 && redirect.isValid()) {
-            if (follow(reply->url().resolved(redirect)))
-                return;
-        } else if (result.status >= 400) {
-            result.error = describeHttpStatus(result.status);
-        } else if (error == QNetworkReply::ConnectionRefusedError) {
-            result.error = QStringLiteral("Connection refused");
-        } else if (error == QNetworkReply::HostNotFoundError) {
-            result.error = QStringLiteral("Host ") + reply->url().host() + QStringLiteral(" not found");
-        } else if (error == QNetworkReply::RemoteHostClosedError) {
-            result.error = QStringLiteral("The connection was closed before the whole page arrived");
-        } else if (error != QNetworkReply::NoError &&
-                   reply->errorString().startsWith(QStringLiteral("Decompression"))) {
-            result.error = QStringLiteral("The page's compressed data is damaged or unpacks to more than the "
-                                          "client allows");
-        } else if (error != QNetworkReply::NoError) {
-            result.error = reply->errorString();
-        } else {
-            const QByteArray bytes = reply->readAll();
-            // A connection that ends early can look like a finished answer:
-            // the length the server announced decides.
-            const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-            const bool encoded = !reply->rawHeader("Content-Encoding").isEmpty();
-            const qint64 arrived = encoded ? m_received : bytes.size();
-            if (announced.isValid() && arrived < announced.toLongLong()) {
-                result.error = QStringLiteral("The connection was closed before the whole page arrived");
-            } else {
-                result.ok = true;
-                result.body = decodeBody(bytes, reply->header(QNetworkRequest::ContentTypeHeader).toByteArray());
-            }
-        }
-        finish();
-    }
-
-    // Follows a redirect when it may be followed; false with the failure
-    // in the outcome when not.
-    bool follow(const QUrl& target)
-    {
-        QString& error = outcome.result.error;
-        if (++m_hops > m_limits.maxRedirects) {
-            error = QStringLiteral("Too many redirects");
-        } else if (m_at.scheme() == QStringLiteral("https") && target.scheme() != QStringLiteral("https")) {
-            error = QStringLiteral("Redirected from a secure address to an insecure one");
-        } else if (!isQuoteServiceUrl(target, m_origin) || !isQuoteServicePort(target, m_at)) {
-            error = QStringLiteral("The quote service redirected the request outside the quote service, to ") +
-                    shownUrl(target);
-        } else if (bypassesProxy(target)) {
-            error = QStringLiteral("The quote service redirected the request to an address the proxy settings "
-                                   "would reach without the proxy: ") +
-                    shownUrl(target);
-        } else {
-            // 307 and 308 repeat a post; the others ask for the new page.
-            if (outcome.result.status != 307 && outcome.result.status != 308)
-                m_body.reset();
-            m_at = target;
-            outcome.redirects = m_hops;
-            send();
-            return true;
-        }
-        return false;
-    }
-
-    // Whether the target would be reached directly while the request went
-    // through a proxy: no_proxy must not let a redirect leave the proxy.
-    bool bypassesProxy(const QUrl& target) const
-    {
-        return proxyFor(m_manager, m_at).type() != QNetworkProxy::NoProxy &&
-               proxyFor(m_manager, target).type() == QNetworkProxy::NoProxy;
-    }
-
-    void finish()
-    {
-        if (m_finished)
-            return;
-        m_finished = true;
-        m_total.stop();
-        if (auto done = std::exchange(m_done, nullptr))
-            done();
-    }
-
-    QNetworkAccessManager* m_manager;
-    HttpLimits m_limits;
-    QUrl m_at;
-    QUrl m_origin;
-    std::optional<QByteArray> m_body;
-    std::function<void()> m_done;
-    QTimer m_total;
-    QPointer<QNetworkReply> m_reply;
-    Ending m_ending = Ending::Finished;
-    int m_hops = 0;
-    qint64 m_received = 0;
-    bool m_finished = false;
-};
 
 // ---------------------------------------------------------------------------
 // One page asked for, fetched ahead or waited for.
@@ -287,14 +42,14 @@ struct QtHttpClient::Job {
     bool declining = false;         // this request carries the answer to the consent form
     bool askedAgain = false;        // sent again after the form was declined
     int sentInRound = 0;            // how many declines were complete when it was sent
-    Transfer* transfer = nullptr;
+    PageTransfer* transfer = nullptr;
     std::unique_ptr<QTimer> timer;  // the wait the service asked for
     QEventLoop* loop = nullptr;     // get() waits for this page
 };
 
 QtHttpClient::QtHttpClient(HttpLimits limits, bool useSystemProxy, QObject* parent)
-    : QObject(parent), m_limits(limits), m_manager(new QNetworkAccessManager(this)),
-      m_maxInFlight(std::clamp(limits.maxInFlight, 1, 6)), m_inFlightLimit(m_maxInFlight)
+    : QObject(parent), m_limits(limits), m_manager(new QNetworkAccessManager(this)), m_pacing(limits),
+      m_userAgent(kBrowserUserAgent)
 {
     m_manager->setStrictTransportSecurityEnabled(true);
     if (useSystemProxy) {
@@ -379,15 +134,19 @@ void QtHttpClient::abort()
     }
     // Pages someone waits for leave when their get() returns.
     m_jobs.erase(std::remove_if(m_jobs.begin(), m_jobs.end(), [](const auto& j) { return !j->loop; }), m_jobs.end());
-    if (m_consent == Consent::Declining)
-        m_consent = Consent::NotMet;
+    m_pacing.declineDropped();
 }
 
-void QtHttpClient::newRun()
+void QtHttpClient::newRun() { m_pacing.newRun(); }
+
+bool QtHttpClient::setUserAgent(const QString& userAgent)
 {
-    // Each run declines the form once, should it meet it.
-    if (m_consent != Consent::Declining)
-        m_consent = Consent::NotMet;
+    const QString text = userAgent.trimmed();
+    if (text.isEmpty() || text.size() > 512 ||
+        std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() > 0x7E; }))
+        return false;
+    m_userAgent = text.toLatin1();
+    return true;
 }
 
 void QtHttpClient::drop(Job& job)
@@ -398,17 +157,13 @@ void QtHttpClient::drop(Job& job)
         job.transfer = nullptr;
     }
     if (job.declining)
-        m_consent = Consent::NotMet;
+        m_pacing.declineDropped();
     job.declining = false;
     job.timer.reset();
 }
 
 void QtHttpClient::pump()
 {
-    // While the consent answer is on its way nothing new goes out: it would
-    // only meet the form again.
-    if (m_consent == Consent::Declining)
-        return;
     int busy = 0;
     bool running = false;
     for (const auto& job : m_jobs) {
@@ -418,9 +173,8 @@ void QtHttpClient::pump()
     for (auto& job : m_jobs) {
         if (job->state != Job::State::Queued)
             continue;
-        // The first page asked for always goes when nothing else is on its way.
         const bool first = job.get() == m_jobs.front().get();
-        if (busy >= m_inFlightLimit && !(first && !running))
+        if (!m_pacing.mayStart(busy, first && !running))
             break;
         start(*job);
         ++busy;
@@ -428,66 +182,61 @@ void QtHttpClient::pump()
     }
 }
 
+PageTransfer* QtHttpClient::transfer(Job& job, const QUrl& url, std::optional<QByteArray> form)
+{
+    return new PageTransfer(m_manager, m_limits, url, job.url, std::move(form), {m_userAgent, trace},
+                            [this, &job] { finished(job); }, this);
+}
+
 void QtHttpClient::start(Job& job)
 {
     job.state = Job::State::Running;
-    job.sentInRound = m_consentRound;
-    job.transfer = new Transfer(m_manager, m_limits, job.url, job.url, std::nullopt, [this, &job] { finished(job); },
-                                this);
+    job.sentInRound = m_pacing.consentRound();
+    job.transfer = transfer(job, job.url, std::nullopt);
 }
 
 void QtHttpClient::finished(Job& job)
 {
-    Transfer* transfer = std::exchange(job.transfer, nullptr);
-    Transfer::Outcome outcome = std::move(transfer->outcome);
-    transfer->deleteLater();
+    PageTransfer* done = std::exchange(job.transfer, nullptr);
+    PageTransfer::Outcome outcome = std::move(done->outcome);
+    done->deleteLater();
     const HttpResult& r = outcome.result;
     if (job.declining) {
         // The answer to the declined consent form.
         job.declining = false;
-        if (r.ok && IsConsentPage(r.body)) {
-            m_consent = Consent::DidNotStick;
+        const bool formAgain = r.ok && IsConsentPage(r.body);
+        m_pacing.declineAnswered(r.ok, !formAgain);
+        if (formAgain) {
+            note(QStringLiteral("consent form: met again after the decline"));
             settle(job, failure(kAskedAgain));
-        } else if (!r.ok) {
-            m_consent = Consent::NotMet; // the answer never arrived
+        } else if (!r.ok || outcome.redirects > 0) { // failed, or led back to the quote page
             settle(job, r);
-        } else {
-            m_consent = Consent::Declined;
-            ++m_consentRound;
-            if (outcome.redirects > 0) { // led back to the quote page
-                settle(job, r);
-            } else { // answered in place: ask for the page again, cookies now held
-                job.state = Job::State::Queued;
-                job.askedAgain = true;
-            }
+        } else { // answered in place: ask for the page again, cookies now held
+            job.state = Job::State::Queued;
+            job.askedAgain = true;
         }
         pump();
         return;
     }
-    if (!r.ok && (r.status == 429 || r.status == 503) && job.retries < m_limits.maxRetries) {
-        if (r.status == 429) {
-            m_inFlightLimit = 1;
-            m_successes = 0;
+    if (!r.ok && (r.status == 429 || r.status == 503)) {
+        const qint64 wait = m_pacing.slowDown(outcome.retryAfter, job.retries);
+        if (wait >= 0) {
+            ++job.retries;
+            note(QStringLiteral("the service asked to slow down: waiting %1 s").arg((wait + 999) / 1000));
+            retryLater(job);
+            job.timer->start(int(wait));
+            if (&job == m_waiting && waitReport)
+                waitReport(int((wait + 999) / 1000));
+            pump();
+            return;
         }
-        ++job.retries;
-        qint64 wait = retryAfterMs(outcome.retryAfter, QDateTime::currentDateTimeUtc(), m_limits.maxRetryWaitMs);
-        if (wait < 0)
-            wait = qint64(m_limits.firstRetryWaitMs) << (job.retries - 1);
-        retryLater(job);
-        job.timer->start(int(wait));
-        if (&job == m_waiting && waitReport)
-            waitReport(int((wait + 999) / 1000));
-        pump();
-        return;
     }
     if (r.ok && IsConsentPage(r.body)) {
         consentMet(job, outcome.finalUrl, r.body);
         return;
     }
-    if (r.ok && ++m_successes >= m_limits.growBackAfter && m_inFlightLimit < m_maxInFlight) {
-        ++m_inFlightLimit;
-        m_successes = 0;
-    }
+    if (r.ok)
+        m_pacing.answeredFine();
     settle(job, r);
 }
 
@@ -506,28 +255,21 @@ void QtHttpClient::retryLater(Job& job)
 
 void QtHttpClient::consentMet(Job& job, const QUrl& pageUrl, const QString& page)
 {
-    switch (m_consent) {
-    case Consent::Declining:
-        // Another request's answer to the form is on its way: this one is
-        // sent again once it is in, and not answered again.
+    switch (m_pacing.consentMet(job.sentInRound, job.askedAgain)) {
+    case FetchPacing::Consent::WaitForDecline: // sent again once the decline is in
         job.state = Job::State::Queued;
         return;
-    case Consent::Declined:
-        // A request sent before the decline was complete carried no cookie
-        // yet: it is asked again with it. One sent after it that still
-        // meets the form shows that the decline did not stick.
-        if (job.sentInRound < m_consentRound && !job.askedAgain) {
-            job.askedAgain = true;
-            job.state = Job::State::Queued;
-            return;
-        }
-        m_consent = Consent::DidNotStick;
+    case FetchPacing::Consent::AskAgain: // sent before the decline: again, with its cookie
+        note(QStringLiteral("consent form: met by a request sent before the decline; asked again"));
+        job.askedAgain = true;
+        job.state = Job::State::Queued;
+        pump();
+        return;
+    case FetchPacing::Consent::Fail:
+        note(QStringLiteral("consent form: met again after the decline"));
         settle(job, failure(kAskedAgain));
         return;
-    case Consent::DidNotStick:
-        settle(job, failure(kAskedAgain)); // never a second answer
-        return;
-    case Consent::NotMet:
+    case FetchPacing::Consent::Decline:
         break;
     }
     // Decline it, and take the page the service leads back to as the
@@ -547,11 +289,11 @@ void QtHttpClient::consentMet(Job& job, const QUrl& pageUrl, const QString& page
                             shownUrl(action)));
         return;
     }
+    note(QStringLiteral("consent form: met, declined"));
     job.declining = true;
-    m_consent = Consent::Declining;
+    m_pacing.declineSent();
     job.state = Job::State::Running;
-    job.transfer =
-        new Transfer(m_manager, m_limits, action, job.url, decline->body, [this, &job] { finished(job); }, this);
+    job.transfer = transfer(job, action, decline->body);
 }
 
 void QtHttpClient::settle(Job& job, HttpResult result)
@@ -561,6 +303,12 @@ void QtHttpClient::settle(Job& job, HttpResult result)
     if (job.loop)
         job.loop->quit();
     pump();
+}
+
+void QtHttpClient::note(const QString& line) const
+{
+    if (trace)
+        trace(line);
 }
 
 } // namespace larkspire

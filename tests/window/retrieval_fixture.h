@@ -39,6 +39,7 @@ protected:
         limits.totalMs = 5000;
         limits.firstRetryWaitMs = 10;
         limits.maxInFlight = maxInFlight;
+        limits.inFlightCeiling = maxInFlight;
         http = std::make_unique<QtHttpClient>(limits, false);
         quoteHost = server->host();
         start();

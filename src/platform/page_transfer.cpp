@@ -1,0 +1,231 @@
+#include "platform/page_transfer.h"
+
+#include "core/plain_text.h"
+#include "core/text_decoding.h"
+#include "quotes/quote_url.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+
+namespace larkspire {
+
+namespace {
+
+QNetworkProxy proxyFor(const QNetworkAccessManager* manager, const QUrl& url)
+{
+    if (manager->proxy().type() != QNetworkProxy::DefaultProxy)
+        return manager->proxy();
+    const QList<QNetworkProxy> proxies = QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url));
+    return proxies.isEmpty() ? QNetworkProxy(QNetworkProxy::NoProxy) : proxies.first();
+}
+
+} // namespace
+
+QString shownUrl(const QUrl& url)
+{
+    QString text = QString::fromLatin1(url.toEncoded(QUrl::RemoveUserInfo));
+    if (text.isEmpty())
+        text = QStringLiteral("(no address)");
+    if (text.size() > 200)
+        text = text.left(200) + QStringLiteral("...");
+    return text;
+}
+
+QString proxyDescription(const QNetworkAccessManager* manager, const QUrl& url)
+{
+    const QNetworkProxy proxy = proxyFor(manager, url);
+    if (proxy.type() == QNetworkProxy::NoProxy || proxy.type() == QNetworkProxy::DefaultProxy)
+        return QStringLiteral("none");
+    return proxy.hostName() + QLatin1Char(':') + QString::number(proxy.port());
+}
+
+QString describeHttpStatus(int status)
+{
+    // Our own words: the reason phrase a server sends is its text, not ours
+    // to show (it may hold anything, control characters included).
+    static const std::pair<int, const char*> phrases[] = {
+        {400, "Bad Request"},         {401, "Unauthorized"},          {403, "Forbidden"},
+        {404, "Not Found"},           {405, "Method Not Allowed"},    {406, "Not Acceptable"},
+        {407, "Proxy Authentication Required"}, {408, "Request Timeout"}, {410, "Gone"},
+        {429, "Too Many Requests"},   {451, "Unavailable For Legal Reasons"}, {500, "Internal Server Error"},
+        {501, "Not Implemented"},     {502, "Bad Gateway"},           {503, "Service Unavailable"},
+        {504, "Gateway Timeout"},
+    };
+    QString text = QStringLiteral("HTTP error");
+    for (const auto& [code, phrase] : phrases)
+        if (code == status)
+            text = QString::fromLatin1(phrase);
+    return text + QStringLiteral(" (HTTP ") + QString::number(status) + QLatin1Char(')');
+}
+
+PageTransfer::PageTransfer(QNetworkAccessManager* manager, const HttpLimits& limits, const QUrl& url, const QUrl& origin,
+                       std::optional<QByteArray> formBody, Options options, std::function<void()> done,
+                       QObject* parent)
+: QObject(parent), m_manager(manager), m_limits(limits), m_options(std::move(options)), m_at(url),
+  m_origin(origin), m_body(std::move(formBody)), m_done(std::move(done))
+{
+    m_total.setSingleShot(true);
+    connect(&m_total, &QTimer::timeout, this, [this] { stop(Ending::TimedOut); });
+    m_total.start(m_limits.totalMs);
+    send();
+}
+void PageTransfer::cancel()
+{
+    m_done = nullptr;
+    stop(Ending::Aborted);
+}
+
+
+void PageTransfer::send()
+{
+    QNetworkRequest request(m_at);
+    request.setHeader(QNetworkRequest::UserAgentHeader, m_options.userAgent);
+    request.setRawHeader("Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
+    request.setRawHeader("Accept-Language", "en-US,en;q=0.9");
+    request.setTransferTimeout(m_limits.stallMs);
+    // Every redirect is looked at here before anything is sent to it.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    if (m_body) {
+        request.setHeader(QNetworkRequest::ContentTypeHeader,
+                          QByteArrayLiteral("application/x-www-form-urlencoded"));
+        m_reply = m_manager->post(request, *m_body);
+    } else {
+        m_reply = m_manager->get(request);
+    }
+    trace((m_body ? QStringLiteral("POST ") : QStringLiteral("GET ")) + shownUrl(m_at) + QStringLiteral(" (proxy: ") +
+          proxyDescription(m_manager, m_at) + QLatin1Char(')'));
+    m_received = 0;
+    connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 bytes, qint64 total) {
+        m_received = bytes;
+        if (bytes > m_limits.maxBodyBytes || total > m_limits.maxBodyBytes)
+            stop(Ending::TooLarge);
+    });
+    connect(m_reply, &QNetworkReply::finished, this, &PageTransfer::answered);
+}
+
+void PageTransfer::stop(Ending why)
+{
+    if (m_ending == Ending::Finished)
+        m_ending = why;
+    if (m_reply && !m_reply->isFinished())
+        m_reply->abort(); // answered() follows
+    else if (!m_reply)
+        finish();
+}
+
+void PageTransfer::answered()
+{
+    QNetworkReply* reply = m_reply;
+    if (!reply)
+        return;
+    m_reply = nullptr;
+    reply->deleteLater();
+    HttpResult& result = outcome.result;
+    result = HttpResult();
+    outcome.finalUrl = reply->url();
+    outcome.retryAfter = reply->rawHeader("Retry-After");
+    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QUrl redirect = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+    const QNetworkReply::NetworkError error = reply->error();
+    if (m_ending == Ending::TimedOut || error == QNetworkReply::TimeoutError ||
+        (error == QNetworkReply::OperationCanceledError && m_ending == Ending::Finished)) {
+        // The transfer timeout of Qt ends a stalled request as cancelled.
+        result.error = QStringLiteral("Operation timed out");
+    } else if (m_ending == Ending::TooLarge) {
+        result.error = QStringLiteral("The page is larger than %1 MB").arg(m_limits.maxBodyBytes >> 20);
+    } else if (m_ending == Ending::Aborted) {
+        result.error = QStringLiteral("Operation cancelled");
+    } else if (result.status >= 300 && result.status < 400 && redirect.isValid()) {
+        if (follow(reply->url().resolved(redirect)))
+            return;
+    } else if (result.status >= 400) {
+        result.error = describeHttpStatus(result.status);
+    } else if (error == QNetworkReply::ConnectionRefusedError) {
+        result.error = QStringLiteral("Connection refused");
+    } else if (error == QNetworkReply::HostNotFoundError) {
+        result.error = QStringLiteral("Host ") + reply->url().host() + QStringLiteral(" not found");
+    } else if (error == QNetworkReply::RemoteHostClosedError) {
+        result.error = QStringLiteral("The connection was closed before the whole page arrived");
+    } else if (error != QNetworkReply::NoError &&
+               reply->errorString().startsWith(QStringLiteral("Decompression"))) {
+        result.error = QStringLiteral("The page's compressed data is damaged or unpacks to more than the "
+                                      "client allows");
+    } else if (error != QNetworkReply::NoError) {
+        result.error = reply->errorString();
+    } else {
+        const QByteArray bytes = reply->readAll();
+        // A connection that ends early can look like a finished answer:
+        // the length the server announced decides.
+        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+        const bool encoded = !reply->rawHeader("Content-Encoding").isEmpty();
+        const qint64 arrived = encoded ? m_received : bytes.size();
+        if (announced.isValid() && arrived < announced.toLongLong()) {
+            result.error = QStringLiteral("The connection was closed before the whole page arrived");
+        } else {
+            result.ok = true;
+            const QByteArray type = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
+            result.body = decodeBody(bytes, type);
+            trace(QStringLiteral("answer: HTTP %1, %2 bytes").arg(result.status).arg(bytes.size()) +
+                  (encoded ? QStringLiteral(" (%1 on the wire, ").arg(m_received) +
+                                 withoutControlCharacters(QString::fromLatin1(reply->rawHeader("Content-Encoding"))) +
+                                 QLatin1Char(')')
+                           : QString()) +
+                  QStringLiteral(", ") +
+                  (type.isEmpty() ? QStringLiteral("no content type")
+                                  : withoutControlCharacters(QString::fromLatin1(type))));
+        }
+    }
+    finish();
+}
+
+bool PageTransfer::follow(const QUrl& target)
+{
+    QString& error = outcome.result.error;
+    if (++m_hops > m_limits.maxRedirects) {
+        error = QStringLiteral("Too many redirects");
+    } else if (m_at.scheme() == QStringLiteral("https") && target.scheme() != QStringLiteral("https")) {
+        error = QStringLiteral("Redirected from a secure address to an insecure one");
+    } else if (!isQuoteServiceUrl(target, m_origin) || !isQuoteServicePort(target, m_at)) {
+        error = QStringLiteral("The quote service redirected the request outside the quote service, to ") +
+                shownUrl(target);
+    } else if (bypassesProxy(target)) {
+        error = QStringLiteral("The quote service redirected the request to an address the proxy settings "
+                               "would reach without the proxy: ") +
+                shownUrl(target);
+    } else {
+        // 307 and 308 repeat a post; the others ask for the new page.
+        if (outcome.result.status != 307 && outcome.result.status != 308)
+            m_body.reset();
+        trace(QStringLiteral("redirect: HTTP %1 to ").arg(outcome.result.status) + shownUrl(target));
+        m_at = target;
+        outcome.redirects = m_hops;
+        send();
+        return true;
+    }
+    return false;
+}
+
+bool PageTransfer::bypassesProxy(const QUrl& target) const
+{
+    return proxyFor(m_manager, m_at).type() != QNetworkProxy::NoProxy &&
+           proxyFor(m_manager, target).type() == QNetworkProxy::NoProxy;
+}
+
+void PageTransfer::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_total.stop();
+    if (auto done = std::exchange(m_done, nullptr))
+        done();
+}
+
+void PageTransfer::trace(const QString& line) const
+{
+    if (m_options.trace)
+        m_options.trace(line);
+}
+
+} // namespace larkspire

@@ -1,0 +1,84 @@
+#pragma once
+// One request for a page and the redirects that follow it, without waiting
+// for it: redirects followed only within the quote service, its ports and
+// the proxy's reach (never from https down to http), bounded in time and
+// size; `done` is called once, with the answer or the failure in `outcome`.
+#include "platform/fetch_pacing.h"
+#include "platform/http_client.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace larkspire {
+
+// "Too Many Requests (HTTP 429)", in our own words whatever the server said.
+QString describeHttpStatus(int status);
+
+// A URL from a server as a user may read it: percent-encoded, so that it
+// holds no control character, and never longer than a line.
+QString shownUrl(const QUrl& url);
+
+// The proxy a request to the URL goes through ("none" for a direct one).
+QString proxyDescription(const QNetworkAccessManager* manager, const QUrl& url);
+
+class PageTransfer final : public QObject {
+    Q_DISABLE_COPY_MOVE(PageTransfer)
+public:
+    struct Outcome {
+        HttpResult result;
+        QUrl finalUrl;          // where the redirects ended
+        QByteArray retryAfter;  // the service's Retry-After, when it sent one
+        int redirects = 0;      // how many were followed
+    };
+    struct Options {
+        QByteArray userAgent;
+        std::function<void(const QString&)> trace; // each request, redirect and answer, in words
+    };
+
+    PageTransfer(QNetworkAccessManager* manager, const HttpLimits& limits, const QUrl& url, const QUrl& origin,
+                 std::optional<QByteArray> formBody, Options options, std::function<void()> done,
+                 QObject* parent);
+    // Ends it now; nobody is told.
+    void cancel();
+    Outcome outcome;
+
+private:
+    enum class Ending { Finished, TimedOut, TooLarge, Aborted };
+
+    void send();
+    void stop(Ending why);
+    void answered();
+    // Follows a redirect when it may be followed; false with the failure in
+    // the outcome when not.
+    bool follow(const QUrl& target);
+    // Whether the target would be reached directly while the request went
+    // through a proxy: no_proxy must not let a redirect leave the proxy.
+    bool bypassesProxy(const QUrl& target) const;
+    void finish();
+    void trace(const QString& line) const;
+
+    QNetworkAccessManager* m_manager;
+    HttpLimits m_limits;
+    Options m_options;
+    QUrl m_at;
+    QUrl m_origin;
+    std::optional<QByteArray> m_body;
+    std::function<void()> m_done;
+    QTimer m_total;
+    QPointer<QNetworkReply> m_reply;
+    Ending m_ending = Ending::Finished;
+    int m_hops = 0;
+    qint64 m_received = 0;
+    bool m_finished = false;
+};
+
+} // namespace larkspire
