@@ -12,8 +12,9 @@ bool isPlainDecimal(const QString& text) { return isJsonNumber(text) && !text.co
 
 double valueOf(const QString& jsonNumber)
 {
+    static const QLocale c = QLocale::c();
     bool ok = false;
-    const double v = QLocale::c().toDouble(jsonNumber, &ok);
+    const double v = c.toDouble(jsonNumber, &ok);
     return ok ? v : 0;
 }
 

@@ -9,7 +9,6 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
-#include <map>
 #include <clocale>
 #include <locale.h>
 
@@ -54,17 +53,26 @@ SheetCell& SheetCells::at(int row, int column)
     if (static_cast<size_t>(row) > m_rows.size())
         m_rows.resize(static_cast<size_t>(row));
     auto& cells = m_rows[static_cast<size_t>(row - 1)];
-    if (static_cast<size_t>(column) > cells.size())
-        cells.resize(static_cast<size_t>(column));
     m_columns = std::max(m_columns, column);
+    if (static_cast<size_t>(column) > cells.size()) {
+        cells.reserve(static_cast<size_t>(m_columns)); // a row's cells are set left to right
+        cells.resize(static_cast<size_t>(column));
+    }
     return cells[static_cast<size_t>(column - 1)];
 }
 
-void SheetCells::set(int row, int column, const QString& text) { at(row, column) = SheetCell{text, false, 0, {}}; }
+void SheetCells::set(int row, int column, const QString& text) { at(row, column) = SheetCell{text, 0, -1}; }
 
 void SheetCells::setNumber(int row, int column, double value, const QString& format, const QString& shown)
 {
-    at(row, column) = SheetCell{shown, true, value, format};
+    // A handful of formats, most often the same literal texts: their data
+    // is compared by place before by content.
+    auto known = std::find_if(m_formats.begin(), m_formats.end(), [&](const QString& f) {
+        return (f.constData() == format.constData() && f.size() == format.size()) || f == format;
+    });
+    if (known == m_formats.end())
+        known = m_formats.insert(m_formats.end(), format);
+    at(row, column) = SheetCell{shown, value, int(known - m_formats.begin())};
 }
 
 void SheetCells::fitColumns()
@@ -98,24 +106,20 @@ void writeXlsx(const SheetCells& cells, const QString& path)
     for (int c = 1; c <= cells.columnCount(); ++c)
         if (cells.width(c) > 0)
             worksheet_set_column(sheet, lxw_col_t(c - 1), lxw_col_t(c - 1), cells.width(c), nullptr);
-    // One format for each number format in use, made once.
-    std::map<QString, lxw_format*> numberFormats;
-    auto formatFor = [&](const QString& numberFormat) {
-        lxw_format*& f = numberFormats[numberFormat];
-        if (!f) {
-            f = workbook_add_format(workbook);
-            format_set_num_format(f, numberFormat.toUtf8().constData());
-        }
-        return f;
-    };
+    // One format for each number format in use.
+    std::vector<lxw_format*> formats;
+    for (const QString& numberFormat : cells.numberFormats()) {
+        formats.push_back(workbook_add_format(workbook));
+        format_set_num_format(formats.back(), numberFormat.toUtf8().constData());
+    }
     for (int r = 1; r <= cells.rowCount(); ++r) {
         const auto& row = cells.row(r);
         for (size_t c = 0; c < row.size(); ++c) {
             const SheetCell& cell = row[c];
             if (cell.isEmpty())
                 continue;
-            if (cell.isNumber) {
-                worksheet_write_number(sheet, lxw_row_t(r - 1), lxw_col_t(c), cell.number, formatFor(cell.format));
+            if (cell.isNumber()) {
+                worksheet_write_number(sheet, lxw_row_t(r - 1), lxw_col_t(c), cell.number, formats[size_t(cell.format)]);
                 continue;
             }
             const QByteArray utf8 = cell.text.left(kMaxCellChars).toUtf8();

@@ -7,14 +7,14 @@
 namespace larkspire {
 
 // A sheet's cells in memory, with the widths that fitting gives them.
-// One cell: a text, or a number shown under a number format (`text` is
-// then what the spreadsheet shows, for fitting the column).
+// One cell: a text, or a number shown under one of the sheet's number
+// formats (`text` is then what the spreadsheet shows, for fitting the column).
 struct SheetCell {
     QString text;
-    bool isNumber = false;
     double number = 0;
-    QString format;
-    bool isEmpty() const { return !isNumber && text.isEmpty(); }
+    int format = -1; // -1: a text cell
+    bool isNumber() const { return format >= 0; }
+    bool isEmpty() const { return !isNumber() && text.isEmpty(); }
 };
 
 class SheetCells final {
@@ -27,11 +27,14 @@ public:
     // The fitted width of a column in characters, or 0 when never fitted.
     double width(int column) const;
     int columnCount() const { return m_columns; }
+    // The number formats in use, each once; a number cell names one by its place.
+    const std::vector<QString>& numberFormats() const { return m_formats; }
 
 private:
     SheetCell& at(int row, int column);
 
     std::vector<std::vector<SheetCell>> m_rows;
+    std::vector<QString> m_formats;
     std::vector<double> m_widths;
     int m_columns = 0;
 };
