@@ -1,7 +1,11 @@
 #include "batch/batch_run.h"
+#include "batch/check_run.h"
 #include "batch/command_line.h"
 #include "core/common_routines.h"
+#include "core/failure.h"
 #include "core/plain_text.h"
+#include "core/settings_store.h"
+#include "core/stored_values.h"
 #include "platform/online_check.h"
 #include "platform/qt_clipboard.h"
 #include "platform/qt_http_client.h"
@@ -36,6 +40,33 @@ bool graphicalSession(int argc, char* argv[])
     return false;
 }
 
+QString settingsFolder() { return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation); }
+
+// The browser identification: the one given on the command line, else the
+// "User Agent" setting (which the program only reads), else its own.
+// Returns what is sent when it is not the program's own.
+QString chooseUserAgent(larkspire::QtHttpClient& http, const QString& given)
+{
+    QString text = given;
+    if (text.isEmpty()) {
+        try {
+            text = larkspire::SettingsStore(settingsFolder())
+                       .read(larkspire::kSettingsApplication, larkspire::kSettingsSection, larkspire::kKeyUserAgent,
+                             QString());
+        } catch (const larkspire::Failure&) {
+        }
+    }
+    if (text.isEmpty())
+        return QString();
+    if (!http.setUserAgent(text)) {
+        std::fputs("larkspire: the user agent given holds characters a request cannot carry; the program's own is "
+                   "sent\n",
+                   stderr);
+        return QString();
+    }
+    return text.trimmed();
+}
+
 int runCommandLine(int argc, char* argv[], const larkspire::CommandLine& commandLine)
 {
     QCoreApplication app(argc, argv);
@@ -44,8 +75,11 @@ int runCommandLine(int argc, char* argv[], const larkspire::CommandLine& command
     larkspire::BatchServices services;
     services.http = &http;
     services.quoteHost = larkspire::kQuoteHost;
-    services.settingsFolder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    services.settingsFolder = settingsFolder();
     services.progress = ::isatty(STDERR_FILENO) == 1;
+    services.userAgent = chooseUserAgent(http, commandLine.userAgent);
+    if (commandLine.mode == larkspire::CommandLine::Mode::Check)
+        return larkspire::runCheck(commandLine, services);
     return larkspire::runBatch(commandLine, services);
 }
 
@@ -68,6 +102,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "larkspire: %s\nTry 'larkspire --help'.\n", larkspire::withoutControlCharacters(commandLine.error).toLocal8Bit().constData());
         return 2;
     case larkspire::CommandLine::Mode::Batch:
+    case larkspire::CommandLine::Mode::Check:
         return runCommandLine(argc, argv, commandLine);
     case larkspire::CommandLine::Mode::Window:
         break;
@@ -85,6 +120,7 @@ int main(int argc, char* argv[])
 
     larkspire::QtDialogs dialogs;
     larkspire::QtHttpClient http;
+    chooseUserAgent(http, QString());
     larkspire::QtClipboard clipboard;
     larkspire::XlsxSpreadsheetApplication spreadsheet({
         &larkspire::spreadsheetProgramInstalled,
@@ -96,7 +132,7 @@ int main(int argc, char* argv[])
     platform.http = &http;
     platform.clipboard = &clipboard;
     platform.spreadsheet = &spreadsheet;
-    platform.settingsFolder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    platform.settingsFolder = settingsFolder();
     platform.programFolder = QCoreApplication::applicationDirPath();
     platform.endProgram = [] { QCoreApplication::quit(); };
     platform.onlineCheck = [&dialogs](const QString& title) {

@@ -9,6 +9,7 @@
 #include "core/settings_store.h"
 #include "core/step_runner.h"
 #include "core/stored_values.h"
+#include "platform/run_watch.h"
 #include "quotes/number_format.h"
 #include "quotes/quote.h"
 #include "quotes/quote_page.h"
@@ -164,6 +165,7 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
     const NumberFormats formats;
     std::vector<Record> records;
     bool allRows = true;
+    RunWatch watch;
     services.http->newRun();
     for (qsizetype i = 0; i < symbols.size(); ++i) {
         const QString& given = symbols[i];
@@ -177,11 +179,13 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
         const HttpResult result = services.http->get(quoteUrl(services.quoteHost, symbol));
         std::optional<QString> error;
         Quote quote;
+        const bool stop = watch.fetched(result);
         if (!result.ok) {
             error = result.error;
         } else {
             quote = readQuote(QuotePage(CleanQuotePage(result.body)), symbol, formats);
             quote.retrieved = QDateTime::currentSecsSinceEpoch();
+            watch.read(quote.found);
             if (!quote.found || (cl.names && !quote.name && names.isEmpty()))
                 error = QStringLiteral("the page holds no quote for this symbol");
         }
@@ -189,6 +193,10 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
             say(services.err, given + QStringLiteral(": ") + *error);
             allRows = false;
             records.push_back(Record{{}, error, symbol});
+            if (stop) {
+                say(services.err, QStringLiteral("larkspire: ") + watch.refusalMessage());
+                break;
+            }
             continue;
         }
         for (const QuoteFigure& figure : quote.figures)
@@ -217,6 +225,8 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
         records.push_back(std::move(record));
     }
     services.http->fetchAhead({});
+    if (const auto unread = watch.unreadMessage())
+        say(services.err, QStringLiteral("larkspire: ") + *unread);
     if (table.rows.empty()) {
         // An outage must not replace yesterday's file with a bare header.
         say(services.err, QStringLiteral("larkspire: no row came; nothing was written"));

@@ -9,7 +9,7 @@ namespace {
 
 bool isBatchOption(const QString& a)
 {
-    for (const char* name : {"--format", "--output", "--file", "--names", "--fields", "--append"})
+    for (const char* name : {"--format", "--output", "--file", "--names", "--fields", "--append", "--user-agent"})
         if (a == QLatin1String(name))
             return true;
     return false;
@@ -59,6 +59,26 @@ CommandLine parseCommandLine(const QStringList& arguments)
         cl.error = what;
         return cl;
     };
+    if (arguments.contains(QStringLiteral("--check")) && !arguments.contains(QStringLiteral("--batch"))) {
+        cl.mode = CommandLine::Mode::Check;
+        for (qsizetype i = 0; i < arguments.size(); ++i) {
+            const QString& a = arguments[i];
+            if (a == QStringLiteral("--check"))
+                continue;
+            if (a == QStringLiteral("--user-agent")) {
+                if (i + 1 >= arguments.size() || arguments[i + 1].trimmed().isEmpty())
+                    return usageError(QStringLiteral("--user-agent needs a text"));
+                cl.userAgent = arguments[++i];
+            } else if (a.startsWith(QLatin1Char('-')) && a != QStringLiteral("-")) {
+                return usageError(QStringLiteral("--check takes one symbol and --user-agent, not ") + a);
+            } else if (!cl.symbols.isEmpty()) {
+                return usageError(QStringLiteral("--check takes one symbol"));
+            } else {
+                cl.symbols << a;
+            }
+        }
+        return cl;
+    }
     if (!arguments.contains(QStringLiteral("--batch"))) {
         // The window; Qt reads its own options. Ours are no use to it, and
         // a mistyped option is better said than silently ignored.
@@ -127,6 +147,9 @@ CommandLine parseCommandLine(const QStringList& arguments)
                 if (!quoteFieldNames().contains(field))
                     return usageError(QStringLiteral("unknown field: ") + field + QStringLiteral("; the fields are ") +
                                       quoteFieldNames().join(QLatin1Char(',')));
+        } else if (a == QStringLiteral("--user-agent")) {
+            if (!value(cl.userAgent) || cl.userAgent.trimmed().isEmpty())
+                return usageError(QStringLiteral("--user-agent needs a text"));
         } else if (a == QStringLiteral("--append")) {
             cl.append = true;
         } else if (a == QStringLiteral("--file")) {
@@ -150,6 +173,7 @@ QString usageText()
 {
     return QStringLiteral(
         "Usage: larkspire [--help | --version]\n"
+        "       larkspire --check [SYMBOL] [--user-agent TEXT]\n"
         "       larkspire --batch [--names] [--format text|tsv|csv|xlsx|json|jsonl] [--output FILE]\n"
         "                 [--fields LIST] [--append] [--file SYMBOLFILE]... [SYMBOL]...\n"
         "\n"
@@ -164,6 +188,9 @@ QString usageText()
         "                postMarketPrice,open,high,low,volume,averageVolume,marketCap,\n"
         "                previousClose,retrieved; figures as plain numbers, times in ISO 8601\n"
         "--append        csv, tsv or jsonl: the rows go after the lines of --output FILE\n"
+        "--user-agent T  the browser identification to send instead of the program's own\n"
+        "--check [SYMBOL] one symbol (the stored list's first, else AAPL) through every stage;\n"
+        "                the last line is the verdict: OK, REFUSED, CHANGED or UNREACHABLE\n"
         "--output FILE   write to FILE, replacing it whole (needed for xlsx); '-' or none: standard output\n"
         "--file FILE     read symbols from FILE, one a line; may be given more than once\n"
         "SYMBOL          a symbol to fetch; with no symbols and no files, the stored list\n"

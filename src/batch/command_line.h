@@ -9,12 +9,13 @@ namespace larkspire {
 enum class BatchFormat { Text, Tsv, Csv, Xlsx, Json, Jsonl };
 
 struct CommandLine {
-    enum class Mode { Window, Help, Version, Batch, UsageError } mode = Mode::Window;
+    enum class Mode { Window, Help, Version, Batch, Check, UsageError } mode = Mode::Window;
     bool names = false;
     BatchFormat format = BatchFormat::Text;
     QString output;         // empty: standard output
     QStringList fields;     // --fields: the columns chosen, in order; empty: the window's
     bool append = false;    // --append: rows after the output's existing lines
+    QString userAgent;      // --user-agent: sent instead of the program's own
     QStringList files;      // symbol files, in order
     QStringList symbols;    // symbols as given
     QString error;          // what is wrong, for a usage error

@@ -40,7 +40,7 @@ QString proxyDescription(const QNetworkAccessManager* manager, const QUrl& url)
     return proxy.hostName() + QLatin1Char(':') + QString::number(proxy.port());
 }
 
-QString describeHttpStatus(int status)
+QString httpStatusPhrase(int status)
 {
     // Our own words: the reason phrase a server sends is its text, not ours
     // to show (it may hold anything, control characters included).
@@ -52,11 +52,15 @@ QString describeHttpStatus(int status)
         {501, "Not Implemented"},     {502, "Bad Gateway"},           {503, "Service Unavailable"},
         {504, "Gateway Timeout"},
     };
-    QString text = QStringLiteral("HTTP error");
     for (const auto& [code, phrase] : phrases)
         if (code == status)
-            text = QString::fromLatin1(phrase);
-    return text + QStringLiteral(" (HTTP ") + QString::number(status) + QLatin1Char(')');
+            return QString::fromLatin1(phrase);
+    return QStringLiteral("HTTP error");
+}
+
+QString describeHttpStatus(int status)
+{
+    return httpStatusPhrase(status) + QStringLiteral(" (HTTP ") + QString::number(status) + QLatin1Char(')');
 }
 
 PageTransfer::PageTransfer(QNetworkAccessManager* manager, const HttpLimits& limits, const QUrl& url, const QUrl& origin,

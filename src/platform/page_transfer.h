@@ -22,6 +22,8 @@ namespace larkspire {
 
 // "Too Many Requests (HTTP 429)", in our own words whatever the server said.
 QString describeHttpStatus(int status);
+// "Too Many Requests".
+QString httpStatusPhrase(int status);
 
 // A URL from a server as a user may read it: percent-encoded, so that it
 // holds no control character, and never longer than a line.

@@ -3,6 +3,7 @@
 #include "core/common_routines.h"
 #include "core/step_runner.h"
 #include "platform/http_client.h"
+#include "platform/run_watch.h"
 #include "quotes/quote.h"
 #include "quotes/quote_page.h"
 #include "quotes/quote_reading.h"
@@ -61,6 +62,7 @@ void MainWindow::retrieveQuotes()
         QuotePage page;
         step(100, [&] { resultsList().clear(); });
         int tooLong = 0; // symbols longer than a symbol can be, left out
+        RunWatch watch;  // a service that keeps refusing, pages that cannot be read
         int count = 0;
         step(102, [&] { count = symbolList().count(); });
         for (int i = 1; i <= count; ++i) {
@@ -85,6 +87,7 @@ void MainWindow::retrieveQuotes()
             // The repaint this pump would do runs while the page is fetched.
             step(112, [&] { pumpEventsRepaintLater(); });
             step(114, [&] { SetMousePointer(kPointerHourglass); });
+            bool refused = false;
             bool fetched = step(116, [&] {
                 if (!m_platform.http)
                     throw Failure(QStringLiteral("No connection to the internet is available"));
@@ -105,12 +108,17 @@ void MainWindow::retrieveQuotes()
                 }
                 if (m_ended)
                     throw Abandoned();
+                refused = watch.fetched(result);
                 if (ListModel::indexOf(item) == 0) // taken out while its page came: not shown
                     return;
                 if (!result.ok)
                     throw Failure(result.error);
                 page = QuotePage(std::move(result.body));
             });
+            if (refused) { // after this symbol's own report: the run stops asking
+                message(watch.refusalMessage());
+                break;
+            }
             const int at = ListModel::indexOf(item);
             if (at == 0) {
                 --i; // the next symbol stands where this one stood
@@ -128,6 +136,8 @@ void MainWindow::retrieveQuotes()
                 reading = ReadQuotePage(page, symbol);
                 quote = quoteOf(reading, page, symbol, formats);
             });
+            if (fetched)
+                watch.read(quote.found);
             const QuoteTitle& title = reading.title;
             if (title.TitleFound) { // step 122
                 bool showNames = false;
@@ -169,6 +179,8 @@ void MainWindow::retrieveQuotes()
         step(234, [&] { SetMousePointer(kPointerDefault); });
         step(236, [&] { m_ui.progressBar->setPosition(0); });
         step(238, [&] { m_ui.progressBar->setBarText(QStringLiteral("Progress Bar")); });
+        if (const auto unread = watch.unreadMessage())
+            message(*unread);
         if (tooLong > 0)
             message(QStringLiteral("%1 symbol(s) longer than %2 characters were left out.").arg(tooLong).arg(kMaxSymbolChars));
         step(240, [&] { message(QStringLiteral("Done.")); });

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -356,4 +357,76 @@ TEST_F(Batch, quotesAsDataJsonFieldsAppendAndSafeCells)
     const Ran negative = program({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("tsv"),
                                   QStringLiteral("--fields"), QStringLiteral("name,change"), QStringLiteral("AAA")});
     EXPECT_EQ(negative.out, "name\tchange\nApple Inc.\t-3.21001\n") << negative.out.constData();
+}
+
+TEST_F(Batch, checkSaysWhyAndARefusingServiceEndsTheRun)
+{
+    handler = [](const QString& s) {
+        Response r;
+        if (s.startsWith(QStringLiteral("BUSY"))) {
+            r.status = 429;
+            r.headers << qMakePair(QByteArray("Retry-After"), QByteArray("0"));
+        } else if (s.startsWith(QStringLiteral("ODD"))) {
+            r.body = "<html><head><title>Something else</title></head></html>";
+        } else {
+            PageShape shape;
+            shape.layout = PageLayout::FetchedData;
+            shape.symbol = s;
+            shape.targetBytes = 20 * 1024;
+            r.body = makeQuotePage(shape);
+        }
+        return r;
+    };
+    struct Case {
+        const char* symbol;
+        int status;
+        const char* verdict;
+    };
+    for (const Case& c : {Case{"AAPL", 0, "OK: "}, Case{"BUSY", 1, "REFUSED: the quote service answered HTTP 429"},
+                          Case{"ODD", 1, "CHANGED: "}}) {
+        const Ran r = program({QStringLiteral("--check"), QString::fromLatin1(c.symbol), QStringLiteral("--user-agent"),
+                               QStringLiteral("Checker/1.0")});
+        EXPECT_EQ(r.status, c.status) << c.symbol;
+        const QList<QByteArray> lines = r.out.trimmed().split('\n');
+        EXPECT_TRUE(lines.last().startsWith(c.verdict)) << r.out.constData();
+        EXPECT_TRUE(r.out.contains("GET http://") && r.out.contains("(proxy: 127.0.0.1:")) << r.out.constData();
+    }
+    EXPECT_EQ(server->requests().last().headers.value("user-agent"), "Checker/1.0");
+    const Ran ok = program({QStringLiteral("--check"), QStringLiteral("AAPL")});
+    for (const char* stage : {"answer: HTTP 200, ", "layout: today's", "title: Apple Inc.", "Open (regularMarketOpen): 145.37",
+                              "currency: USD", "time: 2023-11-14T22:13:21Z", "time taken: "})
+        EXPECT_TRUE(ok.out.contains(stage)) << stage << "\n" << ok.out.constData();
+    EXPECT_TRUE(server->requests().last().headers.value("user-agent").contains("Chrome/"));
+
+    // No answer at all: a proxy that is not there.
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const QString deadProxy = QStringLiteral("http://127.0.0.1:") + QString::number(closed.serverPort());
+    closed.close();
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("http_proxy"), deadProxy);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), programConfig.path());
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(LARKSPIRE_PROGRAM), {QStringLiteral("--check")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 1);
+    const QByteArray unreachable = p.readAllStandardOutput();
+    EXPECT_TRUE(unreachable.contains("symbol: AAPL")) << "no stored list: AAPL";
+    EXPECT_TRUE(unreachable.trimmed().split('\n').last().startsWith("UNREACHABLE: ")) << unreachable.constData();
+
+    // Three symbols refused in a row end the run; pages that cannot be read are told.
+    const Ran busy = program({QStringLiteral("--batch"), QStringLiteral("AAPL"), QStringLiteral("BUSY1"),
+                              QStringLiteral("BUSY2"), QStringLiteral("BUSY3"), QStringLiteral("LATER")});
+    EXPECT_EQ(busy.status, 1);
+    EXPECT_TRUE(busy.err.contains("larkspire: The quote service keeps refusing requests (HTTP 429 Too Many Requests); "
+                                  "the run stops here. Try again later.\n"))
+        << busy.err.constData();
+    EXPECT_FALSE(busy.err.contains("LATER")) << busy.err.constData();
+    EXPECT_EQ(busy.out.count('\n'), 2) << "the header and the row that came";
+    const Ran odd = program({QStringLiteral("--batch"), QStringLiteral("ODD1"), QStringLiteral("ODD2"),
+                             QStringLiteral("ODD3")});
+    EXPECT_EQ(odd.status, 1);
+    EXPECT_TRUE(odd.err.contains("not one of them held a quote") && odd.err.contains("larkspire --check"))
+        << odd.err.constData();
 }

@@ -116,3 +116,37 @@ TEST_F(FetchAhead, slowDownIsWaitedOutAndReportedOnlyWhenItNeverEnds)
         EXPECT_EQ(http->inFlightLimit(), c.refusals == 1 ? 2 : 1) << "each 429 halves the requests that go at once";
     }
 }
+
+TEST_F(FetchAhead, aServiceThatKeepsRefusingEndsTheRunAndUnreadablePagesAreTold)
+{
+    maxInFlight = 4;
+    restart();
+    recordBarTexts();
+    handler = [](const QString& s) {
+        Response r;
+        if (s == QStringLiteral("ODD")) {
+            r.body = "<html><head><title>Something else</title></head></html>";
+        } else {
+            r.status = 503;
+            r.headers << qMakePair(QByteArray("Retry-After"), QByteArray("0"));
+        }
+        return r;
+    };
+    symbolsAre({"A", "B", "C", "D", "E"});
+    run();
+    const QStringList texts = dialogs.messageTexts();
+    ASSERT_EQ(texts.size(), 5) << texts.join(QLatin1Char('|')).toStdString();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(texts[i].startsWith(QStringLiteral("Service Unavailable (HTTP 503)"))) << i;
+    EXPECT_EQ(texts[3], QStringLiteral("The quote service keeps refusing requests (HTTP 503 Service Unavailable); the "
+                                       "run stops here. Try again later."));
+    EXPECT_EQ(texts[4], QStringLiteral("Done."));
+    EXPECT_FALSE(barTexts.join(QString()).contains(QStringLiteral("Processing: E")));
+
+    dialogs.messages.clear();
+    symbolsAre({"ODD", "ODD", "ODD"});
+    run();
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("3 pages came back from the quote service, but not one")));
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("larkspire --check")));
+}

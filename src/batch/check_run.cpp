@@ -1,0 +1,129 @@
+#include "batch/check_run.h"
+
+#include "core/plain_text.h"
+#include "core/settings_store.h"
+#include "core/stored_values.h"
+#include "platform/page_transfer.h"
+#include "quotes/quote.h"
+#include "quotes/quote_url.h"
+
+#include <QElapsedTimer>
+
+namespace larkspire {
+
+namespace {
+
+void line(FILE* to, const QString& text)
+{
+    const QByteArray bytes = (withoutControlCharacters(text) + QLatin1Char('\n')).toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
+    std::fflush(to);
+}
+
+QString layoutName(QuoteLayout layout)
+{
+    switch (layout) {
+    case QuoteLayout::Summary2018: return QStringLiteral("2018");
+    case QuoteLayout::EmbeddedStore: return QStringLiteral("2019-2022");
+    case QuoteLayout::NoFigures: return QStringLiteral("2023-24 HTML-only");
+    case QuoteLayout::FetchedData: return QStringLiteral("today's (since late 2024)");
+    case QuoteLayout::NotAQuotePage: break;
+    }
+    return QStringLiteral("not a quote page");
+}
+
+// The symbol asked for: the one given, else the stored list's first, else AAPL.
+QString symbolToCheck(const CommandLine& cl, const BatchServices& services)
+{
+    if (!cl.symbols.isEmpty())
+        return cl.symbols.first();
+    try {
+        const QString stored = SettingsStore(services.settingsFolder)
+                                   .read(kSettingsApplication, kSettingsSection, kKeyStockQuotes, QString());
+        for (const QString& s : splitStoredSymbols(stored))
+            if (!s.trimmed().isEmpty())
+                return s.trimmed();
+    } catch (const Failure&) {
+    }
+    return QStringLiteral("AAPL");
+}
+
+QString found(const std::optional<QString>& value) { return value ? *value : QStringLiteral("missing"); }
+
+} // namespace
+
+CheckVerdict checkVerdict(const HttpResult& result, bool quoteRead)
+{
+    if (result.ok)
+        return quoteRead ? CheckVerdict::Ok : CheckVerdict::Changed;
+    if (result.status == 429 || result.status == 403 || result.status == 503)
+        return CheckVerdict::Refused;
+    if (result.status == 0 && !result.error.contains(QStringLiteral("larger than")) &&
+        !result.error.contains(QStringLiteral("consent")) && !result.error.contains(QStringLiteral("compressed")))
+        return CheckVerdict::Unreachable;
+    return CheckVerdict::Changed;
+}
+
+int runCheck(const CommandLine& cl, const BatchServices& services)
+{
+    QElapsedTimer took;
+    took.start();
+    const QString symbol = symbolToCheck(cl, services).toUpper();
+    FILE* out = services.out;
+    line(out, QStringLiteral("symbol: ") + symbol);
+    if (!services.userAgent.isEmpty())
+        line(out, QStringLiteral("user agent: ") + services.userAgent);
+    services.http->trace = [out](const QString& text) { line(out, text); };
+    services.http->newRun();
+    const HttpResult result = services.http->get(quoteUrl(services.quoteHost, symbol));
+    services.http->trace = nullptr;
+
+    bool read = false;
+    if (!result.ok) {
+        line(out, QStringLiteral("failure: ") + result.error);
+    } else {
+        const Quote quote = readQuote(QuotePage(CleanQuotePage(result.body)), symbol, NumberFormats());
+        line(out, QStringLiteral("layout: ") + layoutName(quote.layout));
+        line(out, QStringLiteral("title: ") + (quote.found ? found(quote.name) : QStringLiteral("not found")));
+        for (const QuoteCell& cell : QuoteCellTable) {
+            const QuoteFigure& figure = quote.figure(cell.subItem);
+            line(out, QStringLiteral("%1 (%2): ").arg(QString::fromLatin1(cell.header).trimmed(),
+                                                      QString::fromLatin1(cell.key)) +
+                          (figure.failure ? figure.failure->description() : found(figure.text)));
+            read = read || figure.text.has_value();
+        }
+        line(out, QStringLiteral("currency: ") + found(quote.currency));
+        line(out, QStringLiteral("exchange: ") + found(quote.exchange));
+        line(out, QStringLiteral("quote type: ") + found(quote.quoteType));
+        line(out, QStringLiteral("market state: ") + found(quote.marketState));
+        line(out, QStringLiteral("time: ") +
+                      (quote.time ? QDateTime::fromSecsSinceEpoch(*quote.time, Qt::UTC).toString(Qt::ISODate)
+                                  : QStringLiteral("missing")));
+        line(out, QStringLiteral("regular price: ") + found(quote.price));
+        read = read && quote.found;
+    }
+    line(out, QStringLiteral("time taken: %1 s").arg(double(took.elapsed()) / 1000.0, 0, 'f', 2));
+    switch (checkVerdict(result, read)) {
+    case CheckVerdict::Ok:
+        line(out, QStringLiteral("OK: the page was read"));
+        return 0;
+    case CheckVerdict::Refused:
+        line(out, QStringLiteral("REFUSED: the quote service answered HTTP %1 %2: it limits or blocks this computer. "
+                                 "Try later or from another network; another browser identification can be sent "
+                                 "with --user-agent or the \"User Agent\" setting.")
+                      .arg(result.status)
+                      .arg(httpStatusPhrase(result.status)));
+        return 1;
+    case CheckVerdict::Changed:
+        line(out, QStringLiteral("CHANGED: an answer came but holds no quote this program can read; the symbol may "
+                                 "be unknown, or the quote service may have changed its pages."));
+        return 1;
+    case CheckVerdict::Unreachable:
+        line(out, QStringLiteral("UNREACHABLE: no answer (") + result.error +
+                      QStringLiteral("); check the network connection, the name lookup and the proxy settings."));
+        return 1;
+    }
+    return 1;
+}
+
+} // namespace larkspire

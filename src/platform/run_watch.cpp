@@ -1,0 +1,39 @@
+#include "platform/run_watch.h"
+
+#include "platform/page_transfer.h"
+
+namespace larkspire {
+
+bool RunWatch::fetched(const HttpResult& result)
+{
+    if (!result.ok && (result.status == 429 || result.status == 503)) {
+        m_lastRefusal = result.status;
+        return ++m_refusedInARow >= 3;
+    }
+    m_refusedInARow = 0;
+    if (result.ok)
+        ++m_pagesCame;
+    return false;
+}
+
+void RunWatch::read(bool quoteFound) { m_pagesRead += quoteFound ? 1 : 0; }
+
+QString RunWatch::refusalMessage() const
+{
+    return QStringLiteral("The quote service keeps refusing requests (HTTP %1 %2); the run stops here. Try again "
+                          "later.")
+        .arg(m_lastRefusal)
+        .arg(httpStatusPhrase(m_lastRefusal));
+}
+
+std::optional<QString> RunWatch::unreadMessage() const
+{
+    if (m_pagesCame < 3 || m_pagesRead > 0)
+        return std::nullopt;
+    return QStringLiteral("%1 pages came back from the quote service, but not one of them held a quote this program "
+                          "can read: the service may have changed its pages. 'larkspire --check' shows where it "
+                          "goes wrong.")
+        .arg(m_pagesCame);
+}
+
+} // namespace larkspire
