@@ -28,14 +28,6 @@ namespace larkspire {
 
 namespace {
 
-void say(FILE* to, const QString& line)
-{
-    // Nothing from a page, a server or an argument may steer the terminal.
-    const QByteArray bytes = (withoutControlCharacters(line) + QLatin1Char('\n')).toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-    std::fflush(to);
-}
-
 // The symbols as given: the arguments, then each file; with neither, the
 // stored list. Lines and symbols too long to be a symbol are left out and
 // counted on `err`; so are the reasons a stored list could not be read.

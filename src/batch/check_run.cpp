@@ -1,6 +1,6 @@
 #include "batch/check_run.h"
 
-#include "core/plain_text.h"
+#include "batch/output_file.h"
 #include "core/settings_store.h"
 #include "core/stored_values.h"
 #include "platform/page_transfer.h"
@@ -12,13 +12,6 @@
 namespace larkspire {
 
 namespace {
-
-void line(FILE* to, const QString& text)
-{
-    const QByteArray bytes = (withoutControlCharacters(text) + QLatin1Char('\n')).toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-    std::fflush(to);
-}
 
 QString layoutName(QuoteLayout layout)
 {
@@ -70,56 +63,56 @@ int runCheck(const CommandLine& cl, const BatchServices& services)
     took.start();
     const QString symbol = symbolToCheck(cl, services).toUpper();
     FILE* out = services.out;
-    line(out, QStringLiteral("symbol: ") + symbol);
+    say(out, QStringLiteral("symbol: ") + symbol);
     if (!services.userAgent.isEmpty())
-        line(out, QStringLiteral("user agent: ") + services.userAgent);
-    services.http->trace = [out](const QString& text) { line(out, text); };
+        say(out, QStringLiteral("user agent: ") + services.userAgent);
+    services.http->trace = [out](const QString& text) { say(out, text); };
     services.http->newRun();
     const HttpResult result = services.http->get(quoteUrl(services.quoteHost, symbol));
     services.http->trace = nullptr;
 
     bool read = false;
     if (!result.ok) {
-        line(out, QStringLiteral("failure: ") + result.error);
+        say(out, QStringLiteral("failure: ") + result.error);
     } else {
         const Quote quote = readQuote(QuotePage(CleanQuotePage(result.body)), symbol, NumberFormats());
-        line(out, QStringLiteral("layout: ") + layoutName(quote.layout));
-        line(out, QStringLiteral("title: ") + (quote.found ? found(quote.name) : QStringLiteral("not found")));
+        say(out, QStringLiteral("layout: ") + layoutName(quote.layout));
+        say(out, QStringLiteral("title: ") + (quote.found ? found(quote.name) : QStringLiteral("not found")));
         for (const QuoteCell& cell : QuoteCellTable) {
             const QuoteFigure& figure = quote.figure(cell.subItem);
-            line(out, QStringLiteral("%1 (%2): ").arg(QString::fromLatin1(cell.header).trimmed(),
+            say(out, QStringLiteral("%1 (%2): ").arg(QString::fromLatin1(cell.header).trimmed(),
                                                       QString::fromLatin1(cell.key)) +
                           (figure.failure ? figure.failure->description() : found(figure.text)));
             read = read || figure.text.has_value();
         }
-        line(out, QStringLiteral("currency: ") + found(quote.currency));
-        line(out, QStringLiteral("exchange: ") + found(quote.exchange));
-        line(out, QStringLiteral("quote type: ") + found(quote.quoteType));
-        line(out, QStringLiteral("market state: ") + found(quote.marketState));
-        line(out, QStringLiteral("time: ") +
+        say(out, QStringLiteral("currency: ") + found(quote.currency));
+        say(out, QStringLiteral("exchange: ") + found(quote.exchange));
+        say(out, QStringLiteral("quote type: ") + found(quote.quoteType));
+        say(out, QStringLiteral("market state: ") + found(quote.marketState));
+        say(out, QStringLiteral("time: ") +
                       (quote.time ? QDateTime::fromSecsSinceEpoch(*quote.time, Qt::UTC).toString(Qt::ISODate)
                                   : QStringLiteral("missing")));
-        line(out, QStringLiteral("regular price: ") + found(quote.price));
+        say(out, QStringLiteral("regular price: ") + found(quote.price));
         read = read && quote.found;
     }
-    line(out, QStringLiteral("time taken: %1 s").arg(double(took.elapsed()) / 1000.0, 0, 'f', 2));
+    say(out, QStringLiteral("time taken: %1 s").arg(double(took.elapsed()) / 1000.0, 0, 'f', 2));
     switch (checkVerdict(result, read)) {
     case CheckVerdict::Ok:
-        line(out, QStringLiteral("OK: the page was read"));
+        say(out, QStringLiteral("OK: the page was read"));
         return 0;
     case CheckVerdict::Refused:
-        line(out, QStringLiteral("REFUSED: the quote service answered HTTP %1 %2: it limits or blocks this computer. "
+        say(out, QStringLiteral("REFUSED: the quote service answered HTTP %1 %2: it limits or blocks this computer. "
                                  "Try later or from another network; another browser identification can be sent "
                                  "with --user-agent or the \"User Agent\" setting.")
                       .arg(result.status)
                       .arg(httpStatusPhrase(result.status)));
         return 1;
     case CheckVerdict::Changed:
-        line(out, QStringLiteral("CHANGED: an answer came but holds no quote this program can read; the symbol may "
+        say(out, QStringLiteral("CHANGED: an answer came but holds no quote this program can read; the symbol may "
                                  "be unknown, or the quote service may have changed its pages."));
         return 1;
     case CheckVerdict::Unreachable:
-        line(out, QStringLiteral("UNREACHABLE: no answer (") + result.error +
+        say(out, QStringLiteral("UNREACHABLE: no answer (") + result.error +
                       QStringLiteral("); check the network connection, the name lookup and the proxy settings."));
         return 1;
     }

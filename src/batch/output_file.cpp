@@ -3,6 +3,7 @@
 #include "core/common_routines.h"
 #include "core/failure.h"
 #include "core/file_kinds.h"
+#include "core/plain_text.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,6 +66,13 @@ void writeInPlace(const QString& path, const QByteArray& bytes)
 }
 
 } // namespace
+
+void say(FILE* to, const QString& line)
+{
+    const QByteArray bytes = (withoutControlCharacters(line) + QLatin1Char('\n')).toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
+    std::fflush(to);
+}
 
 void writeOutput(const QString& path, const QByteArray& bytes, FILE* standardOutput)
 {

@@ -17,6 +17,10 @@
 
 namespace larkspire {
 
+// One line of words on a terminal or a log: control characters dropped, so
+// that nothing from a page, a server or an argument can steer the terminal.
+void say(FILE* to, const QString& line);
+
 void writeOutput(const QString& path, const QByteArray& bytes, FILE* standardOutput);
 void writeWorkbookOutput(const QString& path, const SheetCells& cells, FILE* standardOutput);
 
