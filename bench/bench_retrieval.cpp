@@ -2,7 +2,9 @@
 // on a thread of its own and answers each request after a delay: 5 ms (a
 // near server, 500 symbols) and 50 ms (a distant one, 200 symbols). Beside
 // each, the floors with the same client and server: the same requests one
-// after another, and kept four in flight. Peak heap of a run is printed.
+// after another, and kept 4, 6 or 8 in flight. A distant run also goes
+// behind the service's redirect hop, paid once a run. Peak heap of a run is
+// printed.
 #include "alloc_counter.h"
 #include "bench_main.h"
 #include "platform/qt_http_client.h"
@@ -37,7 +39,9 @@ struct Setup {
     QObject serverContext;
     std::unique_ptr<test::QuoteServer> serverPtr;
     QtHttpClient http{HttpLimits{}, false};
-    explicit Setup(int delayMs)
+    // With `hop`, a quote URL is answered by a redirect to the symbol's own
+    // page, as the real service does, and each answer pays the delay.
+    explicit Setup(int delayMs, bool hop = false)
     {
         test::PageShape shape;
         shape.symbol = QStringLiteral("BENCH");
@@ -47,12 +51,20 @@ struct Setup {
         serverContext.moveToThread(&serverThread);
         QMetaObject::invokeMethod(
             &serverContext,
-            [this, delayMs] {
-                serverPtr = std::make_unique<test::QuoteServer>([this, delayMs](const test::Request& r) {
+            [this, delayMs, hop] {
+                serverPtr = std::make_unique<test::QuoteServer>([this, delayMs, hop](const test::Request& r) {
                     test::Response resp;
                     resp.delayMs = delayMs;
+                    if (hop && r.target.startsWith("/q?s=")) {
+                        resp.status = 301;
+                        resp.headers = {{"Location", "/quote/" + r.target.mid(5) + "/"}};
+                        return resp;
+                    }
+                    const QByteArray symbol = r.target.startsWith("/quote/")
+                                                  ? QByteArray::fromPercentEncoding(r.target.mid(7).chopped(1))
+                                                  : test::QuoteServer::symbolOf(r).toUtf8();
                     resp.body = page;
-                    resp.body.replace("BENCH", test::QuoteServer::symbolOf(r).toUtf8());
+                    resp.body.replace("BENCH", symbol);
                     return resp;
                 });
             },
@@ -99,6 +111,8 @@ BENCHMARK(BM_Floor)
     ->Args({5, 4})
     ->Args({50, 1})
     ->Args({50, 4})
+    ->Args({50, 6})
+    ->Args({50, 8})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);
@@ -107,7 +121,7 @@ void BM_RetrievalRun(benchmark::State& state)
 {
     const int delayMs = int(state.range(0));
     const int symbols = symbolsFor(delayMs);
-    Setup s(delayMs);
+    Setup s(delayMs, state.range(2) != 0);
     Platform p;
     p.dialogs = &s.dialogs;
     p.settingsFolder = s.config.path();
@@ -134,10 +148,11 @@ void BM_RetrievalRun(benchmark::State& state)
     state.counters["peak_heap_MB"] = double(peak) / (1 << 20);
 }
 BENCHMARK(BM_RetrievalRun)
-    ->ArgNames({"delay_ms", "shown"})
-    ->Args({5, 1})
-    ->Args({5, 0})
-    ->Args({50, 1})
+    ->ArgNames({"delay_ms", "shown", "hop"})
+    ->Args({5, 1, 0})
+    ->Args({5, 0, 0})
+    ->Args({50, 1, 0})
+    ->Args({50, 1, 1})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);

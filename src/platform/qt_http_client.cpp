@@ -4,6 +4,8 @@
 #include "quotes/consent_form.h"
 #include "quotes/quote_url.h"
 
+#include <QUrlQuery>
+
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
@@ -42,6 +44,8 @@ struct QtHttpClient::Job {
     bool declining = false;         // this request carries the answer to the consent form
     bool askedAgain = false;        // sent again after the form was declined
     int sentInRound = 0;            // how many declines were complete when it was sent
+    QUrl direct;                    // sent straight to where the service's hop leads, past it
+    bool pastHop = true;            // may be sent that way
     PageTransfer* transfer = nullptr;
     std::unique_ptr<QTimer> timer;  // the wait the service asked for
     QEventLoop* loop = nullptr;     // get() waits for this page
@@ -137,7 +141,13 @@ void QtHttpClient::abort()
     m_pacing.declineDropped();
 }
 
-void QtHttpClient::newRun() { m_pacing.newRun(); }
+void QtHttpClient::newRun()
+{
+    m_pacing.newRun();
+    // Each run learns the service's hop afresh.
+    m_shape.reset();
+    m_shapeDropped = false;
+}
 
 bool QtHttpClient::setUserAgent(const QString& userAgent)
 {
@@ -192,7 +202,39 @@ void QtHttpClient::start(Job& job)
 {
     job.state = Job::State::Running;
     job.sentInRound = m_pacing.consentRound();
-    job.transfer = transfer(job, job.url, std::nullopt);
+    job.direct = m_shape && job.pastHop ? applyQuoteUrlShape(*m_shape, job.url) : QUrl();
+    job.transfer = transfer(job, job.direct.isValid() ? job.direct : job.url, std::nullopt);
+}
+
+bool QtHttpClient::hopLearnt(Job& job, const PageTransfer::Outcome& outcome)
+{
+    const HttpResult& r = outcome.result;
+    const QString symbol = QUrlQuery(job.url).queryItemValue(QStringLiteral("s"), QUrl::FullyDecoded);
+    if (job.direct.isValid()) {
+        // Asked past the hop: what the quote URL might not have done sends
+        // the page back to it, and the run to the quote URL from now on.
+        const bool consent = r.ok && IsConsentPage(r.body);
+        const bool wrong = (!r.ok && r.status >= 400 && r.status < 500 && r.status != 429) ||
+                           (!consent && outcome.redirects > 0) || (r.ok && !consent && !pageNamesSymbol(r.body, symbol));
+        if (!wrong)
+            return true;
+        note(QStringLiteral("the learned address failed for this symbol; asked again at the quote URL"));
+        m_shape.reset();
+        m_shapeDropped = true;
+        job.pastHop = false;
+        job.direct = QUrl();
+        job.state = Job::State::Queued;
+        pump();
+        return false;
+    }
+    if (!m_shape && !m_shapeDropped && r.ok && outcome.redirects > 0 && !IsConsentPage(r.body) &&
+        pageNamesSymbol(r.body, symbol)) {
+        m_shape = learnQuoteUrlShape(job.url, outcome.finalUrl);
+        if (m_shape)
+            note(QStringLiteral("later symbols are asked at ") + shownUrl(outcome.finalUrl) +
+                 QStringLiteral("'s address, past the redirect"));
+    }
+    return true;
 }
 
 void QtHttpClient::finished(Job& job)
@@ -218,6 +260,8 @@ void QtHttpClient::finished(Job& job)
         pump();
         return;
     }
+    if (!hopLearnt(job, outcome))
+        return;
     if (!r.ok && (r.status == 429 || r.status == 503)) {
         const qint64 wait = m_pacing.slowDown(outcome.retryAfter, job.retries);
         if (wait >= 0) {

@@ -2,6 +2,7 @@
 #include "platform/fetch_pacing.h"
 #include "platform/http_client.h"
 #include "platform/page_transfer.h"
+#include "quotes/quote_url.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -29,6 +30,11 @@ inline const QByteArray kBrowserUserAgent =
 // fetching ahead, more while the service answers well, fewer the moment it
 // says "slow down" (429, 503), which is waited out as it asks, up to a few
 // times for each page. Answers are handed out strictly as asked.
+//
+// The service's redirect hop (the quote URL of a symbol answered with a
+// redirect to a page that holds the symbol) is learned from the first page
+// of a run; later symbols are asked there directly, and at the quote URL
+// again should that fail for one of them.
 //
 // The service's cookie consent form is declined on the user's behalf, once
 // a run: requests that meet the form while the answer is on its way, or that
@@ -64,6 +70,10 @@ private:
     void drop(Job& job);
     PageTransfer* transfer(Job& job, const QUrl& url, std::optional<QByteArray> form);
     void note(const QString& line) const;
+    // Learns the service's redirect hop from a quote URL's answer, or, for
+    // a page asked past it that went wrong, drops it and asks again at the
+    // quote URL (then false: the page is not settled yet).
+    bool hopLearnt(Job& job, const PageTransfer::Outcome& outcome);
 
     HttpLimits m_limits;
     QNetworkAccessManager* m_manager;
@@ -71,6 +81,8 @@ private:
     Job* m_waiting = nullptr;                // the page get() waits for
     FetchPacing m_pacing;
     QByteArray m_userAgent;
+    std::optional<QuoteUrlShape> m_shape; // where the hop leads, learned this run
+    bool m_shapeDropped = false;          // it failed once this run: not learned again
 };
 
 } // namespace larkspire

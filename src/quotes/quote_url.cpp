@@ -1,5 +1,8 @@
 #include "quotes/quote_url.h"
 
+#include "quotes/quote_page.h"
+#include "quotes/quote_reading.h"
+
 #include <algorithm>
 
 namespace larkspire {
@@ -51,6 +54,48 @@ bool isQuoteServicePort(const QUrl& target, const QUrl& answered)
     auto portOf = [](const QUrl& url) { return url.port(url.scheme().toLower() == QStringLiteral("https") ? 443 : 80); };
     const int port = portOf(target);
     return port == 80 || port == 443 || port == portOf(answered);
+}
+
+namespace {
+
+// The symbol of a quote URL exactly as the URL encodes it ("%5EGSPC").
+std::optional<QByteArray> encodedSymbol(const QUrl& quoteUrl)
+{
+    if (quoteUrl.path() != QStringLiteral("/q"))
+        return std::nullopt;
+    const QByteArray query = quoteUrl.query(QUrl::FullyEncoded).toLatin1();
+    if (!query.startsWith("s=") || query.contains('&') || query.size() <= 2)
+        return std::nullopt;
+    return query.mid(2);
+}
+
+} // namespace
+
+std::optional<QuoteUrlShape> learnQuoteUrlShape(const QUrl& asked, const QUrl& landed)
+{
+    const auto symbol = encodedSymbol(asked);
+    if (!symbol)
+        return std::nullopt;
+    const QByteArray target = landed.toEncoded();
+    const qsizetype at = target.indexOf(*symbol);
+    if (at < 0 || target.indexOf(*symbol, at + 1) >= 0)
+        return std::nullopt;
+    return QuoteUrlShape{target.left(at), target.mid(at + symbol->size())};
+}
+
+QUrl applyQuoteUrlShape(const QuoteUrlShape& shape, const QUrl& quoteUrl)
+{
+    const auto symbol = encodedSymbol(quoteUrl);
+    if (!symbol)
+        return QUrl();
+    return QUrl::fromEncoded(shape.before + *symbol + shape.after, QUrl::StrictMode);
+}
+
+bool pageNamesSymbol(const QString& page, const QString& upperSymbol)
+{
+    // The title stands near the top of every layout.
+    const QString head = CleanQuotePage(page.left(256 * 1024));
+    return FindQuoteTitle(head, upperSymbol).TitleFound || FindLaterQuoteTitle(head, upperSymbol).has_value();
 }
 
 } // namespace larkspire

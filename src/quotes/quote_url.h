@@ -2,6 +2,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <optional>
+
 namespace larkspire {
 
 // The quote page of a symbol: "http://", the host, "/q?s=" and the symbol.
@@ -21,6 +23,25 @@ bool isQuoteServiceUrl(const QUrl& target, const QUrl& origin);
 // Whether a redirect or a form post answering a request to `answered` may
 // go to the port of `target`: 80, 443, or the port of that request.
 bool isQuoteServicePort(const QUrl& target, const QUrl& answered);
+
+// Where the service's redirect hop leads a quote URL, learned from one
+// symbol: the text before and after the symbol (as the quote URL encodes
+// it) in the URL the redirects ended at.
+struct QuoteUrlShape {
+    QByteArray before;
+    QByteArray after;
+};
+
+// The shape of `landed`, the URL the quote URL `asked` was redirected to,
+// when the symbol stands in it exactly once; nothing otherwise.
+std::optional<QuoteUrlShape> learnQuoteUrlShape(const QUrl& asked, const QUrl& landed);
+// The quote URL's symbol put in the shape; an invalid URL when `quoteUrl`
+// is none.
+QUrl applyQuoteUrlShape(const QuoteUrlShape& shape, const QUrl& quoteUrl);
+
+// Whether a page's title names the symbol (any layout): a page of that
+// symbol's quote, not another's.
+bool pageNamesSymbol(const QString& page, const QString& upperSymbol);
 
 // The host of the quote service.
 inline const QString kQuoteHost = QStringLiteral("finance.yahoo.com");

@@ -233,3 +233,61 @@ TEST(HttpClient, serversWordsPortsAndProxiesAreNotTrusted)
     qunsetenv("http_proxy");
     qunsetenv("no_proxy");
 }
+
+TEST(HttpClient, theServicesRedirectHopIsLearnedOnceARunAndDroppedWhenItFails)
+{
+    QuoteServer server([](const Request& r) {
+        Response resp;
+        if (r.target.startsWith("/q?s=")) {
+            resp.status = 301;
+            resp.headers = {{"Location", "/quote/" + r.target.mid(5) + "/"}};
+            return resp;
+        }
+        const QString symbol = QString::fromUtf8(QByteArray::fromPercentEncoding(r.target.mid(7).chopped(1)));
+        if (symbol == QStringLiteral("GONE")) {
+            resp.status = 404;
+            return resp;
+        }
+        const QString named = symbol == QStringLiteral("WRONG") ? QStringLiteral("OTHER") : symbol;
+        resp.body = "<html><head><title>" + named.toUtf8() + " Corp (" + named.toUtf8() +
+                    ") Stock Price - Yahoo Finance</title></head></html>";
+        return resp;
+    });
+    const QUrl asked = quoteUrl(QStringLiteral("h"), QStringLiteral("AAA"));
+    EXPECT_FALSE(learnQuoteUrlShape(asked, QUrl(QStringLiteral("http://h/quote/AAA/AAA"))));
+    EXPECT_FALSE(learnQuoteUrlShape(asked, QUrl(QStringLiteral("http://h/quote/"))));
+    QtHttpClient client(shortLimits(), false);
+    auto run = [&](const QStringList& symbols) {
+        client.newRun();
+        QStringList got;
+        for (const QString& s : symbols) {
+            const HttpResult r = client.get(quoteUrl(server.host(), s));
+            got << (r.ok ? QStringLiteral("ok") : r.error);
+        }
+        return got;
+    };
+    auto targets = [&](qsizetype from) {
+        QStringList out;
+        for (qsizetype i = from; i < server.requests().size(); ++i)
+            out << QString::fromLatin1(server.requests()[i].target);
+        return out;
+    };
+    EXPECT_EQ(run({QStringLiteral("AAA"), QStringLiteral("^GSPC"), QStringLiteral("M&M.NS")}),
+              QStringList(3, QStringLiteral("ok")));
+    EXPECT_EQ(targets(0), (QStringList{QStringLiteral("/q?s=AAA"), QStringLiteral("/quote/AAA/"),
+                                       QStringLiteral("/quote/%5EGSPC/"), QStringLiteral("/quote/M%26M.NS/")}))
+        << "the hop paid once, symbols encoded as the quote URL encodes them";
+
+    // A page past the hop that fails or names another symbol: asked again at
+    // the quote URL, and the rest of the run goes there too.
+    for (const char* odd : {"GONE", "WRONG"}) {
+        const qsizetype before = server.requests().size();
+        run({QStringLiteral("AAA"), QString::fromLatin1(odd), QStringLiteral("BBB")});
+        const QString o = QString::fromLatin1(odd);
+        EXPECT_EQ(targets(before), (QStringList{QStringLiteral("/q?s=AAA"), QStringLiteral("/quote/AAA/"),
+                                                QStringLiteral("/quote/") + o + QLatin1Char('/'),
+                                                QStringLiteral("/q?s=") + o, QStringLiteral("/quote/") + o + QLatin1Char('/'),
+                                                QStringLiteral("/q?s=BBB"), QStringLiteral("/quote/BBB/")}))
+            << odd;
+    }
+}
