@@ -86,7 +86,7 @@ void setRate(benchmark::State& state, int symbols)
 }
 
 // The same requests with the same client, one after another (range 1: 1)
-// or kept four in flight (4), the answers taken in order.
+// or kept 4, 6 or 8 in flight, the answers taken in order.
 void BM_Floor(benchmark::State& state)
 {
     const int delayMs = int(state.range(0));

@@ -122,9 +122,13 @@ int main(int argc, char* argv[])
     larkspire::QtHttpClient http;
     chooseUserAgent(http, QString());
     larkspire::QtClipboard clipboard;
+    // Workbooks the window wrote for the user's program days ago have served.
+    larkspire::removeOldWorkbooks(larkspire::usableTempFolder(), QDateTime::currentDateTime());
     larkspire::XlsxSpreadsheetApplication spreadsheet({
         &larkspire::spreadsheetProgramInstalled,
-        [](const QUrl& url) { return QDesktopServices::openUrl(url); },
+        [](const QUrl& url) {
+            return larkspire::openInSpreadsheetProgram(url, [](const QUrl& u) { return QDesktopServices::openUrl(u); });
+        },
         larkspire::usableTempFolder(),
     });
     larkspire::Platform platform;

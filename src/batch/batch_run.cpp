@@ -161,12 +161,12 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
     services.http->newRun();
     for (qsizetype i = 0; i < symbols.size(); ++i) {
         const QString& given = symbols[i];
-        const QString symbol = given.toUpper();
+        const QString symbol = symbolToSend(given.toUpper());
         if (services.progress)
             say(services.err, QStringLiteral("[%1/%2] %3").arg(i + 1).arg(symbols.size()).arg(given));
         QList<QUrl> ahead;
         for (qsizetype k = i; k < symbols.size() && ahead.size() < services.http->aheadLimit(); ++k)
-            ahead << quoteUrl(services.quoteHost, symbols[k].toUpper());
+            ahead << quoteUrl(services.quoteHost, symbolToSend(symbols[k].toUpper()));
         services.http->fetchAhead(ahead);
         const HttpResult result = services.http->get(quoteUrl(services.quoteHost, symbol));
         std::optional<QString> error;

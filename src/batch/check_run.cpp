@@ -6,6 +6,7 @@
 #include "platform/page_transfer.h"
 #include "quotes/quote.h"
 #include "quotes/quote_url.h"
+#include "symbols/symbol_rules.h"
 
 #include <QElapsedTimer>
 
@@ -61,7 +62,7 @@ int runCheck(const CommandLine& cl, const BatchServices& services)
 {
     QElapsedTimer took;
     took.start();
-    const QString symbol = symbolToCheck(cl, services).toUpper();
+    const QString symbol = symbolToSend(symbolToCheck(cl, services)).toUpper();
     FILE* out = services.out;
     say(out, QStringLiteral("symbol: ") + symbol);
     if (!services.userAgent.isEmpty())

@@ -69,6 +69,22 @@ void ListModel::addMany(const QStringList& texts)
     endInsertRows();
 }
 
+void ListModel::insertMany(int index, const QStringList& texts)
+{
+    if (texts.isEmpty())
+        return;
+    if (index < 1 || index > count() + 1)
+        throw outOfBounds();
+    const int at = index - 1;
+    beginInsertRows(QModelIndex(), at, at + static_cast<int>(texts.size()) - 1);
+    std::vector<Row> rows;
+    rows.reserve(static_cast<size_t>(texts.size()));
+    for (const QString& t : texts)
+        rows.push_back(Row{t, {}, {}, {}, false});
+    m_rows.insert(m_rows.begin() + at, std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    endInsertRows();
+}
+
 QString ListModel::text(int index) const
 {
     checkIndex1(index);

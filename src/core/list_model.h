@@ -31,6 +31,8 @@ public:
     int count() const { return static_cast<int>(m_rows.size()); }
     ItemRef add(const QString& text);
     void addMany(const QStringList& texts);
+    // Puts the texts in at `index` (from 1; count() + 1 appends).
+    void insertMany(int index, const QStringList& texts);
     QString text(int index) const;
     QString subItem(int index, int subIndex) const;
     void setSubItem(int index, int subIndex, const QString& text);

@@ -3,7 +3,10 @@
 #include "core/failure.h"
 #include "results/workbook.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryFile>
@@ -36,7 +39,7 @@ public:
         requireWorkbook();
         // A new name that nothing else uses, kept after we are done: the
         // workbook belongs to the user from now on.
-        QTemporaryFile file(m_services.folder + QStringLiteral("/Larkspire results XXXXXX.xlsx"));
+        QTemporaryFile file(m_services.folder + QLatin1Char('/') + kWorkbookPrefix + QStringLiteral("XXXXXX.xlsx"));
         file.setAutoRemove(false);
         if (!file.open())
             throw Failure(QStringLiteral("Cannot create a workbook in ") + m_services.folder + QStringLiteral(": ") +
@@ -50,7 +53,10 @@ public:
             throw;
         }
         if (m_services.open && !m_services.open(QUrl::fromLocalFile(path)))
-            throw Failure(QStringLiteral("The spreadsheet program could not open ") + path, 1004);
+            throw Failure(QStringLiteral("The workbook was saved as \"%1\" in %2, but no program opened it. Open it "
+                                         "with your spreadsheet program.")
+                              .arg(QFileInfo(path).fileName(), QFileInfo(path).absolutePath()),
+                          1004);
     }
 
 private:
@@ -73,24 +79,63 @@ std::unique_ptr<SpreadsheetInstance> XlsxSpreadsheetApplication::create()
     return std::make_unique<XlsxInstance>(m_services);
 }
 
-bool spreadsheetProgramInstalled()
+namespace {
+
+const char* const kKnownPrograms[] = {"localc", "libreoffice", "soffice", "gnumeric", "onlyoffice-desktopeditors",
+                                      "calligrasheets", "et", "wps"};
+
+// The desktop's default application for .xlsx files, asked of xdg-mime
+// (bounded in time); empty when there is none.
+QString defaultXlsxHandler()
 {
-    for (const char* program : {"localc", "libreoffice", "soffice", "gnumeric", "onlyoffice-desktopeditors",
-                                "calligrasheets", "et", "wps"})
-        if (!QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
-            return true;
     const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
     if (xdgMime.isEmpty())
-        return false;
+        return QString();
     QProcess query;
     query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"),
                           QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet")});
     if (!query.waitForFinished(5000)) {
         query.kill();
         query.waitForFinished(1000);
-        return false;
+        return QString();
     }
-    return query.exitCode() == 0 && !query.readAllStandardOutput().trimmed().isEmpty();
+    return query.exitCode() == 0 ? QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed() : QString();
+}
+
+} // namespace
+
+bool openInSpreadsheetProgram(const QUrl& file, const std::function<bool(const QUrl&)>& openWithDesktop)
+{
+    if (!defaultXlsxHandler().isEmpty())
+        return openWithDesktop(file);
+    // No desktop default: a spreadsheet program on PATH takes it directly.
+    for (const char* program : kKnownPrograms) {
+        const QString found = QStandardPaths::findExecutable(QString::fromLatin1(program));
+        if (!found.isEmpty())
+            return QProcess::startDetached(found, {file.toLocalFile()});
+    }
+    return false;
+}
+
+int removeOldWorkbooks(const QString& folder, const QDateTime& now)
+{
+    static const QRegularExpression ours(QStringLiteral("^") + QRegularExpression::escape(kWorkbookPrefix) +
+                                         QStringLiteral("[A-Za-z0-9]{6}\\.xlsx$"));
+    int removed = 0;
+    const QFileInfoList files = QDir(folder).entryInfoList({kWorkbookPrefix + QStringLiteral("*.xlsx")}, QDir::Files);
+    for (const QFileInfo& f : files)
+        if (!f.isSymLink() && ours.match(f.fileName()).hasMatch() && f.lastModified().secsTo(now) > 24 * 3600 &&
+            QFile::remove(f.filePath()))
+            ++removed;
+    return removed;
+}
+
+bool spreadsheetProgramInstalled()
+{
+    for (const char* program : kKnownPrograms)
+        if (!QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
+            return true;
+    return !defaultXlsxHandler().isEmpty();
 }
 
 } // namespace larkspire

@@ -3,6 +3,7 @@
 // shown, written as a new .xlsx file that opens in the user's own program.
 #include "platform/spreadsheet.h"
 
+#include <QDateTime>
 #include <QUrl>
 
 #include <functional>
@@ -25,6 +26,19 @@ public:
 private:
     Services m_services;
 };
+
+// The start of every workbook's name the window writes ("Larkspire results
+// 3fA9xQ.xlsx"), in the folder for temporary files.
+inline const QString kWorkbookPrefix = QStringLiteral("Larkspire results ");
+
+// Opens a workbook: with the desktop's default application for .xlsx files
+// when there is one, else with a spreadsheet program on PATH; false when no
+// program takes it.
+bool openInSpreadsheetProgram(const QUrl& file, const std::function<bool(const QUrl&)>& openWithDesktop);
+
+// Removes the program's own workbooks (its naming pattern only, plain files)
+// in `folder` that are older than a day; returns how many went.
+int removeOldWorkbooks(const QString& folder, const QDateTime& now);
 
 // Whether a spreadsheet program is there: a known one on PATH, or a desktop
 // default application for .xlsx files (asked of xdg-mime, bounded in time).

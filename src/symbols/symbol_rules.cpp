@@ -15,4 +15,16 @@ bool isFetchable(const QString& symbol) { return !symbol.trimmed().isEmpty() && 
 
 bool isTooLongForASymbol(const QString& symbol) { return symbol.size() > kMaxSymbolChars; }
 
+QString symbolToSend(const QString& symbol)
+{
+    auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    qsizetype from = 0;
+    qsizetype to = symbol.size();
+    while (from < to && blank(symbol[from]))
+        ++from;
+    while (to > from && blank(symbol[to - 1]))
+        --to;
+    return symbol.mid(from, to - from);
+}
+
 } // namespace larkspire

@@ -20,4 +20,8 @@ std::optional<QString> typedSymbolProblem(const QString& symbol);
 bool isFetchable(const QString& symbol);
 bool isTooLongForASymbol(const QString& symbol);
 
+// The symbol as it is asked for: without the blanks and tabs a file or a
+// typing hand left at either end (the list keeps it as given).
+QString symbolToSend(const QString& symbol);
+
 } // namespace larkspire

@@ -3,6 +3,7 @@
 // descriptions a screen reader says for every control.
 #include "window/main_window.h"
 
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QKeySequence>
 
@@ -44,17 +45,50 @@ void MainWindow::createKeyboardCommands()
     setInputDuringFetch(close, DuringFetch::Pass);
     connect(close, &QAction::triggered, this, &QWidget::close);
 
+    // The symbol list's own menu: undo, remove, clear.
+    QAction* undo = command(this, QKeySequence(QKeySequence::Undo), QStringLiteral("Undo"));
+    connect(undo, &QAction::triggered, this, &MainWindow::undoSymbolRemoval);
+    m_ui.symbolView->addAction(undo);
+    auto menuEntry = [this](QWidget* view, const QString& text, auto handler) {
+        auto* action = new QAction(text, view);
+        view->addAction(action);
+        connect(action, &QAction::triggered, this, handler);
+    };
+    menuEntry(m_ui.symbolView, QStringLiteral("Remove\tDelete"), &MainWindow::removeSelectedSymbol);
+    menuEntry(m_ui.symbolView, QStringLiteral("Clear List"), &MainWindow::clearSymbolList);
+    m_ui.symbolView->setContextMenuPolicy(Qt::ActionsContextMenu);
+
     // The results list's own menu; its commands work from anywhere in the window.
     connect(command(m_ui.resultsView, QKeySequence(Qt::CTRL | Qt::Key_A), QStringLiteral("Tick All Rows")),
             &QAction::triggered, this, &MainWindow::tickAllRows);
     connect(command(m_ui.resultsView, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),
                     QStringLiteral("Untick All Rows")),
             &QAction::triggered, this, &MainWindow::untickAllRows);
+    menuEntry(m_ui.resultsView, QStringLiteral("Copy\tCtrl+Shift+C"), &MainWindow::copyResultsToClipboard);
+    menuEntry(m_ui.resultsView, QStringLiteral("Remove Row\tDelete"), &MainWindow::removeSelectedResult);
     m_ui.resultsView->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
+namespace {
+
+// The window reports the role of a window (a plain widget at the top would
+// report itself as a mere filler).
+QAccessibleInterface* windowAccessible(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("larkspire::MainWindow") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+    return nullptr;
+}
+
+} // namespace
+
 void MainWindow::describeForAccessibility()
 {
+    static const bool installed = [] {
+        QAccessible::installFactory(&windowAccessible);
+        return true;
+    }();
+    (void)installed;
     struct Description {
         QWidget* widget;
         const char* name;

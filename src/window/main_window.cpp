@@ -282,12 +282,45 @@ void MainWindow::removeSelectedItem(ListView* view)
             return;
         const int selected = view->selectedIndex();
         if (selected > 0) {
+            if (view == m_ui.symbolView)
+                rememberRemoved({{selected, view->items().text(selected)}});
             view->items().remove(selected);
             // The view would move the selection on to the next row, and a
             // second Delete would remove that one too.
             view->clearSelection();
         }
     } catch (...) {
+    }
+}
+
+void MainWindow::rememberRemoved(RemovedSymbols removed)
+{
+    if (removed.empty())
+        return;
+    // Several steps back, for this session; the oldest go first.
+    constexpr size_t kMaxUndoSteps = 100;
+    if (m_symbolUndo.size() >= kMaxUndoSteps)
+        m_symbolUndo.erase(m_symbolUndo.begin());
+    m_symbolUndo.push_back(std::move(removed));
+}
+
+void MainWindow::undoSymbolRemoval()
+{
+    if (isBusy() || m_symbolUndo.empty())
+        return;
+    RemovedSymbols removed = std::move(m_symbolUndo.back());
+    m_symbolUndo.pop_back();
+    // Back in their places, in order; runs of neighbours go in at once.
+    ListModel& list = symbolList();
+    size_t i = 0;
+    while (i < removed.size()) {
+        const int at = std::min(removed[i].first, list.count() + 1);
+        QStringList run{removed[i].second};
+        size_t j = i + 1;
+        while (j < removed.size() && removed[j].first == removed[j - 1].first + 1)
+            run << removed[j++].second;
+        list.insertMany(at, run);
+        i = j;
     }
 }
 

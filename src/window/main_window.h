@@ -94,6 +94,9 @@ public:
     void loadSampleSymbols();
     void loadSymbolFiles();
     void LoadListviewFromFile(ListView* list, const QString& path);
+    // Brings back what the last Clear List, Remove or Delete took out of
+    // the symbol list, in its place (several steps back, this session).
+    void undoSymbolRemoval();
 
     // Retrieval run and results list.
     void retrieveQuotes();
@@ -144,6 +147,8 @@ private:
     void createKeyboardCommands();
     void describeForAccessibility();
     void removeSelectedItem(ListView* view);
+    using RemovedSymbols = std::vector<std::pair<int, QString>>; // place and text
+    void rememberRemoved(RemovedSymbols removed);
     void pointerOverButton();
     void pointerOverSurface();
     void message(const QString& text);
@@ -163,6 +168,8 @@ private:
     QElapsedTimer m_lastYield;
     // Clicks and keys that came while a page was fetched, for the next pump.
     std::vector<HeldInput> m_heldInput;
+    // What removals took out of the symbol list, the latest last.
+    std::vector<RemovedSymbols> m_symbolUndo;
     // The load sequence is setting the display option from the store.
     bool m_restoringOption = false;
     // The stored symbol list was read at start-up, so it may be written over.

@@ -124,14 +124,24 @@ void OpenFilesDialog::accept()
     QDialog::accept();
 }
 
+QString QtDialogs::startFolder() const
+{
+    // The user's home at first, then the folder last used in this session;
+    // never the folder the program happened to be started from.
+    return !m_lastFolder.isEmpty() && QFileInfo(m_lastFolder).isDir() ? m_lastFolder : QDir::homePath();
+}
+
 QString QtDialogs::openFileNames(const FileDialogRequest& request)
 {
     if (m_ending)
         return QString();
     OpenFilesDialog dialog(m_parent, request.title);
     dialog.setNameFilters(nameFiltersFromPipeList(request.filter));
+    dialog.setDirectory(startFolder());
     if (dialog.exec() != QDialog::Accepted)
         return QString();
+    if (!dialog.chosen().isEmpty())
+        m_lastFolder = QFileInfo(dialog.chosen().first()).absolutePath();
     return joinChosenFiles(dialog.chosen());
 }
 
@@ -145,9 +155,12 @@ QString QtDialogs::saveFileName(const FileDialogRequest& request)
     dialog.setNameFilters(nameFiltersFromPipeList(request.filter));
     // Replacing an existing file is confirmed by the dialog.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    dialog.setDirectory(startFolder());
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     const QStringList files = dialog.selectedFiles();
+    if (!files.isEmpty())
+        m_lastFolder = QFileInfo(files.first()).absolutePath();
     return files.isEmpty() ? QString() : files.first();
 }
 

@@ -37,6 +37,8 @@ private:
     QWidget* m_parent = nullptr;
     bool m_ending = false;
     QPointer<QDialog> m_openBox; // the message box shown now
+    QString m_lastFolder;        // where the last file dialog was answered
+    QString startFolder() const;
 };
 
 } // namespace larkspire

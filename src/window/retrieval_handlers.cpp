@@ -24,7 +24,7 @@ QList<QUrl> MainWindow::nextPages(int from)
     for (int k = from; k <= list.count() && pages.size() < m_platform.http->aheadLimit(); ++k) {
         const QString symbol = list.text(k).toUpper();
         if (isFetchable(symbol))
-            pages << quoteUrl(m_platform.quoteHost, symbol);
+            pages << quoteUrl(m_platform.quoteHost, symbolToSend(symbol));
     }
     return pages;
 }
@@ -104,15 +104,15 @@ void MainWindow::retrieveQuotes()
                                 : QStringLiteral("Processing: ") + FileNameFromPath(symbol));
                     };
                     m_platform.http->fetchAhead(nextPages(i));
-                    result = m_platform.http->get(quoteUrl(m_platform.quoteHost, symbol));
+                    result = m_platform.http->get(quoteUrl(m_platform.quoteHost, symbolToSend(symbol)));
                 }
                 if (m_ended)
                     throw Abandoned();
                 refused = watch.fetched(result);
                 if (ListModel::indexOf(item) == 0) // taken out while its page came: not shown
                     return;
-                if (!result.ok)
-                    throw Failure(result.error);
+                if (!result.ok) // which symbol first, then what went wrong
+                    throw Failure(symbolToSend(symbol) + QStringLiteral(": ") + result.error);
                 page = QuotePage(std::move(result.body));
             });
             if (refused) { // after this symbol's own report: the run stops asking
@@ -133,8 +133,8 @@ void MainWindow::retrieveQuotes()
             QuoteReading reading;
             Quote quote;
             step(120, [&] {
-                reading = ReadQuotePage(page, symbol);
-                quote = quoteOf(reading, page, symbol, formats);
+                reading = ReadQuotePage(page, symbolToSend(symbol));
+                quote = quoteOf(reading, page, symbolToSend(symbol), formats);
             });
             if (fetched)
                 watch.read(quote.found);
@@ -159,7 +159,8 @@ void MainWindow::retrieveQuotes()
                 step(cell.lastStep, [&] {
                     const QuoteFigure& figure = quote.figure(cell.subItem);
                     if (figure.failure)
-                        throw *figure.failure;
+                        throw Failure(quote.symbol + QStringLiteral(": ") + figure.failure->description(),
+                                      figure.failure->code());
                     const int at = ListModel::indexOf(row);
                     if (figure.text && at > 0) {
                         resultsList().setSubItem(at, cell.subItem, *figure.text);

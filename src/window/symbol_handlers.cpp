@@ -36,8 +36,14 @@ void MainWindow::clearSymbolList()
 {
     StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"));
     step(100, [&] {
-        if (!isBusy())
-            symbolList().clear();
+        if (isBusy())
+            return;
+        RemovedSymbols removed;
+        removed.reserve(size_t(symbolList().count()));
+        for (int i = 1; i <= symbolList().count(); ++i)
+            removed.emplace_back(i, symbolList().text(i));
+        rememberRemoved(std::move(removed));
+        symbolList().clear();
     });
 }
 

@@ -1,4 +1,7 @@
+#include "core/failure.h"
 #include "platform/xlsx_spreadsheet.h"
+
+#include <QDir>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -19,4 +22,35 @@ TEST(SpreadsheetProgram, foundOnPathOrNotAtAll)
     calc.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
     EXPECT_TRUE(spreadsheetProgramInstalled());
     qputenv("PATH", savedPath);
+}
+
+TEST(SpreadsheetProgram, aWorkbookNobodyOpenedIsNamedAndOldOnesOfOursAreRemoved)
+{
+    QTemporaryDir folder;
+    XlsxSpreadsheetApplication app({[] { return true; }, [](const QUrl&) { return false; }, folder.path()});
+    auto sheet = app.create();
+    sheet->addWorkbook();
+    sheet->setCell(1, 1, QStringLiteral("x"));
+    try {
+        sheet->makeVisible();
+        ADD_FAILURE() << "no program took the workbook, and nothing was said";
+    } catch (const Failure& f) {
+        EXPECT_TRUE(f.description().startsWith(QStringLiteral("The workbook was saved as \"Larkspire results ")))
+            << f.description().toStdString();
+        EXPECT_TRUE(f.description().contains(QStringLiteral(" in ") + folder.path() + QStringLiteral(", but no program")));
+    }
+    ASSERT_EQ(QDir(folder.path()).entryList(QDir::Files).size(), 1) << "the saved workbook stays";
+
+    // A day later only our own workbooks go, never a link or another file.
+    for (const char* name : {"Larkspire results Ab12Cd.xlsx", "Larkspire results notes.xlsx", "budget.xlsx"}) {
+        QFile f(folder.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    QFile::link(folder.filePath(QStringLiteral("budget.xlsx")), folder.filePath(QStringLiteral("Larkspire results Link00.xlsx")));
+    EXPECT_EQ(removeOldWorkbooks(folder.path(), QDateTime::currentDateTime()), 0) << "nothing is a day old yet";
+    EXPECT_EQ(removeOldWorkbooks(folder.path(), QDateTime::currentDateTime().addSecs(25 * 3600)), 2);
+    QStringList left = QDir(folder.path()).entryList(QDir::Files | QDir::System);
+    left.sort();
+    EXPECT_EQ(left, (QStringList{QStringLiteral("Larkspire results Link00.xlsx"), QStringLiteral("Larkspire results notes.xlsx"),
+                                 QStringLiteral("budget.xlsx")}));
 }

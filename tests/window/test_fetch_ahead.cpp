@@ -108,7 +108,7 @@ TEST_F(FetchAhead, slowDownIsWaitedOutAndReportedOnlyWhenItNeverEnds)
         ASSERT_EQ(dialogs.messages.size(), size_t(c.reports + 1)) << c.retryAfter;
         EXPECT_EQ(window->resultsList().count(), c.refusals < 0 ? 0 : 1);
         if (c.reports) {
-            EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("Too Many Requests (HTTP 429)")));
+            EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("A: Too Many Requests (HTTP 429)")));
         }
         if (*c.retryAfter) {
             EXPECT_TRUE(barTexts.contains(QStringLiteral("Waiting 1 s: the quote service asked to slow down")));
@@ -137,7 +137,8 @@ TEST_F(FetchAhead, aServiceThatKeepsRefusingEndsTheRunAndUnreadablePagesAreTold)
     const QStringList texts = dialogs.messageTexts();
     ASSERT_EQ(texts.size(), 5) << texts.join(QLatin1Char('|')).toStdString();
     for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(texts[i].startsWith(QStringLiteral("Service Unavailable (HTTP 503)"))) << i;
+        EXPECT_TRUE(texts[i].startsWith(QString(QLatin1Char(char('A' + i))) + QStringLiteral(": Service Unavailable (HTTP 503)")))
+            << i;
     EXPECT_EQ(texts[3], QStringLiteral("The quote service keeps refusing requests (HTTP 503 Service Unavailable); the "
                                        "run stops here. Try again later."));
     EXPECT_EQ(texts[4], QStringLiteral("Done."));

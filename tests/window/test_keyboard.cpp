@@ -69,9 +69,11 @@ TEST_F(Keyboard, tickAllThenCopyGivesEveryRowAndDeleteRemovesTheSelectedRow)
     for (int r = 1; r <= 3; ++r)
         EXPECT_FALSE(window->resultsList().checked(r));
     const QList<QAction*> menu = window->controls().resultsView->actions();
-    ASSERT_EQ(menu.size(), 2);
+    ASSERT_EQ(menu.size(), 4);
     EXPECT_EQ(menu[0]->text(), QStringLiteral("Tick All Rows"));
     EXPECT_EQ(menu[1]->text(), QStringLiteral("Untick All Rows"));
+    EXPECT_EQ(menu[2]->text(), QStringLiteral("Copy\tCtrl+Shift+C"));
+    EXPECT_EQ(menu[3]->text(), QStringLiteral("Remove Row\tDelete"));
     menu[0]->trigger();
     EXPECT_TRUE(window->resultsList().checked(2));
 

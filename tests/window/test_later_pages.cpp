@@ -143,6 +143,7 @@ TEST_F(LaterPages, consentThatComesBackAfterDecliningFailsOnceAndTheRunGoesOn)
     ASSERT_EQ(dialogs.messages.size(), 3u);
     for (int i = 0; i < 2; ++i) {
         EXPECT_TRUE(dialogs.messages[size_t(i)].text.startsWith(
+            QString::fromLatin1(i == 0 ? "AAA: " : "BBB: ") +
             QStringLiteral("The quote service asked for cookie consent again after it was declined\r\n")));
         EXPECT_TRUE(dialogs.messages[size_t(i)].text.contains(QStringLiteral(" at line 116\r\r")));
     }

@@ -27,12 +27,15 @@ TEST_F(RetrievalRun, rowsShowNamesOrSymbolsAsTyped)
     EXPECT_EQ(window->resultsList().text(2), QStringLiteral("MSFT Corp. "));
 }
 
-TEST_F(RetrievalRun, blankSymbolsAreNeverFetched)
+TEST_F(RetrievalRun, blankSymbolsAreNeverFetchedAndStrayBlanksAreNotSent)
 {
-    symbolsAre({"", "GOOG", " \t "});
+    window->controls().showNamesCheck->setChecked(false);
+    symbolsAre({"", "GOOG", " \t ", "  shop  ", "\tmsft", "A B "});
     run();
-    EXPECT_EQ(requestedSymbols(), QStringList{QStringLiteral("/q?s=GOOG")});
-    EXPECT_EQ(window->resultsList().count(), 1);
+    EXPECT_EQ(requestedSymbols(), (QStringList{QStringLiteral("/q?s=GOOG"), QStringLiteral("/q?s=SHOP"),
+                                               QStringLiteral("/q?s=MSFT"), QStringLiteral("/q?s=A%20B")}));
+    EXPECT_EQ(window->resultsList().count(), 4);
+    EXPECT_EQ(window->resultsList().text(2), QStringLiteral("  shop  ")) << "the row shows it as given";
     EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Done.")});
 }
 
@@ -99,9 +102,9 @@ TEST_F(RetrievalRun, failedFetchesAreReportedAtStep116AndNeverReuseTheLastPage)
     EXPECT_EQ(window->resultsList().count(), 1) << "the second TWICE fails and gets no stale row";
     const QStringList texts = dialogs.messageTexts();
     ASSERT_EQ(texts.size(), 3);
-    EXPECT_EQ(texts[0], errorReportText(QStringLiteral("Not Found (HTTP 404)"), QStringLiteral("Form1"),
+    EXPECT_EQ(texts[0], errorReportText(QStringLiteral("BAD: Not Found (HTTP 404)"), QStringLiteral("Form1"),
                                         QStringLiteral("PushButton17_Click"), 116));
-    EXPECT_TRUE(texts[1].startsWith(QStringLiteral("Not Found (HTTP 404)\r\n")));
+    EXPECT_TRUE(texts[1].startsWith(QStringLiteral("TWICE: Not Found (HTTP 404)\r\n")));
     EXPECT_EQ(texts[2], QStringLiteral("Done."));
 }
 
@@ -144,10 +147,10 @@ TEST_F(RetrievalRun, everyKindOfHttpFailureIsReportedAndTheRunGoesOn)
         << "gzip, ISO-8859-1 and a redirect chain give rows";
     const QStringList texts = dialogs.messageTexts();
     ASSERT_EQ(texts.size(), 5) << texts.join(QLatin1Char('|')).toStdString();
-    EXPECT_TRUE(texts[0].startsWith(QStringLiteral("Too Many Requests (HTTP 429)\r\n")));
-    EXPECT_TRUE(texts[1].startsWith(QStringLiteral("Internal Server Error (HTTP 500)\r\n")));
+    EXPECT_TRUE(texts[0].startsWith(QStringLiteral("R429: Too Many Requests (HTTP 429)\r\n")));
+    EXPECT_TRUE(texts[1].startsWith(QStringLiteral("R500: Internal Server Error (HTTP 500)\r\n")));
     EXPECT_TRUE(texts[2].contains(QStringLiteral("at line 116")));
-    EXPECT_TRUE(texts[3].startsWith(QStringLiteral("Operation timed out\r\n")));
+    EXPECT_TRUE(texts[3].startsWith(QStringLiteral("STALL: Operation timed out\r\n")));
     EXPECT_EQ(texts[4], QStringLiteral("Done."));
 }
 
@@ -161,7 +164,7 @@ TEST_F(RetrievalRun, refusedConnectionIsReported)
     symbolsAre({"GOOG"});
     run();
     ASSERT_EQ(dialogs.messages.size(), 2u);
-    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("Connection refused\r\nin ")));
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("GOOG: Connection refused\r\nin ")));
     EXPECT_EQ(dialogs.messages[1].text, QStringLiteral("Done."));
 }
 

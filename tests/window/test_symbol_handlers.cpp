@@ -268,3 +268,31 @@ TEST_F(SymbolFiles, loadedListSurvivesARestart)
     start();
     EXPECT_EQ(symbols(), texts({"GOOG", "msft "})) << "the empty item does not come back";
 }
+
+TEST_F(SymbolEditing, undoBringsBackWhatRemovalsTookInTheirPlaceSeveralStepsBack)
+{
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    fill({"A", "B", "C", "D"});
+    select(2);
+    pressKey(Qt::Key_Delete);          // B
+    window->removeSelectedSymbol();    // nothing selected: nothing taken, nothing to undo
+    select(3);
+    window->removeSelectedSymbol();    // D
+    window->controls().clearListButton->click();
+    EXPECT_TRUE(symbols().isEmpty());
+    window->symbolList().add(QStringLiteral("NEW"));
+    QTest::keySequence(window.get(), QKeySequence::Undo);
+    EXPECT_EQ(symbols(), texts({"A", "C", "NEW"})) << "the cleared list back in its place";
+    QTest::keySequence(window.get(), QKeySequence::Undo);
+    EXPECT_EQ(symbols(), texts({"A", "C", "D", "NEW"}));
+    const QList<QAction*> menu = window->controls().symbolView->actions();
+    ASSERT_EQ(menu.size(), 3);
+    EXPECT_EQ(menu[0]->text(), QStringLiteral("Undo"));
+    EXPECT_EQ(menu[2]->text(), QStringLiteral("Clear List"));
+    menu[0]->trigger();
+    EXPECT_EQ(symbols(), texts({"A", "B", "C", "D", "NEW"}));
+    menu[0]->trigger(); // nothing left to undo
+    EXPECT_EQ(symbols().size(), 5);
+}
