@@ -5,6 +5,10 @@
 
 #include <QByteArray>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace larkspire {
 
 namespace {
@@ -73,6 +77,31 @@ qsizetype JsonMemberValue(QStringView json, const CaseInsensitiveSearch& quotedN
     return -1;
 }
 
+namespace {
+
+// The place of the next '"' or '\\' at or after `from`, or `n`: eight
+// characters at a time where the processor allows.
+qsizetype nextQuoteOrBackslash(const char16_t* data, qsizetype from, qsizetype n)
+{
+    qsizetype i = from;
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi16(u'"');
+    const __m128i backslash = _mm_set1_epi16(u'\\');
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, backslash)));
+        if (mask != 0)
+            return i + __builtin_ctz(unsigned(mask)) / 2;
+    }
+#endif
+    for (; i < n; ++i)
+        if (data[i] == u'"' || data[i] == u'\\')
+            return i;
+    return n;
+}
+
+} // namespace
+
 std::optional<QString> DecodeJsonString(QStringView text, qsizetype openingQuote, qsizetype* end)
 {
     if (openingQuote < 0 || openingQuote >= text.size() || text[openingQuote] != u'"')
@@ -81,17 +110,17 @@ std::optional<QString> DecodeJsonString(QStringView text, qsizetype openingQuote
     qsizetype i = openingQuote + 1;
     qsizetype runStart = i;
     const qsizetype n = text.size();
+    const char16_t* data = reinterpret_cast<const char16_t*>(text.utf16());
     while (i < n) {
-        const char16_t c = text[i].unicode();
+        i = nextQuoteOrBackslash(data, i, n); // plain text runs are skipped in bulk
+        if (i >= n)
+            break;
+        const char16_t c = data[i];
         if (c == u'"') {
             out.append(text.mid(runStart, i - runStart));
             if (end)
                 *end = i + 1;
             return out;
-        }
-        if (c != u'\\') {
-            ++i;
-            continue;
         }
         out.append(text.mid(runStart, i - runStart));
         if (i + 1 >= n)
@@ -260,10 +289,23 @@ std::optional<QString> FetchedPriceObject(const QString& cleanedPage, const QStr
 
 namespace {
 
+// Whether the page's first title is a 2018 one ("SYM : Summary for ..."):
+// the layout is decided from the head once, with no search through the rest
+// of a page of a later layout for a title it does not have.
+bool firstTitleIs2018(const QString& page, const QString& upperSymbol)
+{
+    const qsizetype open = indexOfIgnoringCase(page, u"<title>");
+    if (open < 0)
+        return false;
+    const QString marker = upperSymbol + QStringLiteral(" : Summary for ");
+    return QStringView(page).mid(open + 7, marker.size()).compare(marker, Qt::CaseInsensitive) == 0;
+}
+
 QuoteReading readLayouts(const QuotePage& cleaned, const QString& upperSymbol)
 {
     QuoteReading reading;
-    reading.title = FindQuoteTitle(cleaned.text(), upperSymbol);
+    if (firstTitleIs2018(cleaned.text(), upperSymbol))
+        reading.title = FindQuoteTitle(cleaned.text(), upperSymbol);
     if (reading.title.TitleFound) {
         reading.layout = QuoteLayout::Summary2018;
         reading.figures = cleaned;

@@ -4,6 +4,7 @@
 #include "batch/command_line.h"
 #include "batch/quote_fields.h"
 #include "core/file_kinds.h"
+#include "support/full_disk.h"
 #include "results/result_table.h"
 #include "window/retrieval_fixture.h"
 
@@ -343,6 +344,16 @@ TEST_F(Batch, quotesAsDataJsonFieldsAppendAndSafeCells)
     for (int run = 0; run < 2; ++run)
         EXPECT_EQ(program(append + QStringList{QStringLiteral("symbol,volume,changePercent"), QStringLiteral("AAA")}).status, 0);
     EXPECT_EQ(readFile(history), "symbol,volume,changePercent\r\nAAA,84359936,-1.63993\r\nAAA,84359936,-1.63993\r\n");
+    FullDisk disk;
+    if (disk.usable()) { // a failed append leaves the old bytes exactly as they were
+        const QString full = disk.filePath(QStringLiteral("history.csv"));
+        ASSERT_TRUE(QFile::copy(history, full));
+        disk.fill();
+        QStringList toFull = append;
+        toFull[toFull.indexOf(history)] = full;
+        EXPECT_EQ(program(toFull + QStringList{QStringLiteral("symbol,volume,changePercent"), QStringLiteral("AAA")}).status, 1);
+        EXPECT_EQ(readFile(full), readFile(history));
+    }
     const Ran otherHeader = program(append + QStringList{QStringLiteral("symbol,price"), QStringLiteral("AAA")});
     EXPECT_EQ(otherHeader.status, 2);
     EXPECT_EQ(readFile(history).count('\n'), 3) << "a file of other columns is left as it was";
