@@ -164,8 +164,17 @@ QVariant ListModel::data(const QModelIndex& index, int role) const
             return row.checked ? Qt::Checked : Qt::Unchecked;
         return {};
     case Qt::ToolTipRole:
-    case Qt::AccessibleDescriptionRole:
         return row.description.isEmpty() ? QVariant() : QVariant(row.description);
+    case Qt::AccessibleDescriptionRole: {
+        // A row with a box says in words whether it is ticked: not every
+        // screen reader bridge tells that a cell can be ticked.
+        QString said = m_withCheckBoxes && index.column() == 0
+                           ? (row.checked ? QStringLiteral("ticked") : QStringLiteral("not ticked"))
+                           : QString();
+        if (!row.description.isEmpty())
+            said += (said.isEmpty() ? QString() : QStringLiteral(" - ")) + row.description;
+        return said.isEmpty() ? QVariant() : QVariant(said);
+    }
     default:
         return {};
     }
@@ -204,7 +213,7 @@ bool ListModel::setData(const QModelIndex& index, const QVariant& value, int rol
         index.row() >= count())
         return false;
     m_rows[static_cast<size_t>(index.row())].checked = value.toInt() == Qt::Checked;
-    emit dataChanged(index, index, {Qt::CheckStateRole});
+    emit dataChanged(index, index, {Qt::CheckStateRole, Qt::AccessibleDescriptionRole});
     return true;
 }
 

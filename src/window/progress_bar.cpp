@@ -13,7 +13,7 @@ namespace larkspire {
 namespace {
 
 // What a screen reader reads of the bar: a progress bar whose value is the
-// position shown and whose value text is the bar's own text.
+// position shown and whose value text and description are the bar's own text.
 class AccessibleProgressBar final : public QAccessibleWidget, public QAccessibleValueInterface {
 public:
     explicit AccessibleProgressBar(ProgressBar* bar) : QAccessibleWidget(bar, QAccessible::ProgressBar) {}
@@ -26,6 +26,10 @@ public:
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Value)
+            return bar()->barText();
+        // Screen readers that take no value text from a bar (AT-SPI has no
+        // such property) hear what it does as its description.
+        if (t == QAccessible::Description && !bar()->barText().isEmpty())
             return bar()->barText();
         return QAccessibleWidget::text(t);
     }
@@ -81,6 +85,8 @@ void ProgressBar::setBarText(const QString& text)
         if (QAccessible::isActive()) {
             QAccessibleValueChangeEvent changed(this, m_shown); // its value text changed
             QAccessible::updateAccessibility(&changed);
+            QAccessibleEvent described(this, QAccessible::DescriptionChanged); // announced as it changes
+            QAccessible::updateAccessibility(&described);
         }
     }
     emit textSet(text);

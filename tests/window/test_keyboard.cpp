@@ -108,4 +108,18 @@ TEST_F(Keyboard, everyControlHasANameAndTheBarReadsItsValueAndText)
     ASSERT_NE(bar->valueInterface(), nullptr);
     EXPECT_EQ(bar->valueInterface()->currentValue().toInt(), 42);
     EXPECT_EQ(bar->text(QAccessible::Value), QStringLiteral("Processing: GOOG"));
+    EXPECT_EQ(bar->text(QAccessible::Description), QStringLiteral("Processing: GOOG")) << "heard where no value text is";
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(window.get())->role(), QAccessible::Window);
+
+    // An unticked row can be ticked, and says so.
+    addRow({QStringLiteral("GOOG"), QStringLiteral("1")}, false);
+    c.resultsView->doItemsLayout(); // as the next paint would
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(c.resultsView);
+    QAccessibleInterface* cell = nullptr;
+    for (int i = 0; i < list->childCount() && !cell; ++i)
+        if (list->child(i)->text(QAccessible::Name) == QStringLiteral("GOOG"))
+            cell = list->child(i);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_TRUE(cell->state().checkable);
+    EXPECT_FALSE(cell->state().checked);
 }

@@ -188,5 +188,7 @@ TEST_F(LaterPages, eachRowSaysWhatItsFiguresMean)
     EXPECT_TRUE(tip.startsWith(QStringLiteral("AAPL - Apple Inc. - USD, NasdaqGS - "))) << tip.toStdString();
     EXPECT_TRUE(tip.endsWith(QStringLiteral(", post - regular price 145.81"))) << tip.toStdString();
     EXPECT_EQ(cell.data(Qt::AccessibleDescriptionRole).toString(), tip);
+    EXPECT_EQ(window->resultsList().index(0, 0).data(Qt::AccessibleDescriptionRole).toString(),
+              QStringLiteral("not ticked - ") + tip);
     EXPECT_EQ(window->resultsList().subItem(1, 2), QStringLiteral("145.37")) << "the window's cells as before";
 }
