@@ -84,6 +84,9 @@ void QtDialogs::message(const QString& text, const QString& title, MessageIcon i
     QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
     const QPointer<QDialog> outer = std::exchange(m_openBox, &box);
     box.show();
+    // Shown as a modal box would be: in front, with the keyboard.
+    box.raise();
+    box.activateWindow();
     if (!m_ending && box.isVisible())
         loop.exec(QEventLoop::DialogExec);
     m_openBox = outer;
