@@ -2,6 +2,8 @@
 
 #include "core/failure.h"
 
+#include <array>
+
 namespace larkspire {
 
 namespace {
@@ -29,8 +31,15 @@ std::optional<NumberCell> numberCellOf(const QString& shown, const QString& raw,
         const qsizetype decimals = point < 0 ? 0 : shown.size() - point - 1;
         if (decimals > 15)
             return std::nullopt; // more than a spreadsheet's number holds
-        return NumberCell{valueOf(shown), decimals == 0 ? QStringLiteral("0")
-                                                        : QStringLiteral("0.") + QString(decimals, QLatin1Char('0'))};
+        // Made once: a sheet compares a cell's format with those it has by place first.
+        static const std::array<QString, 16> kDecimalFormats = [] {
+            std::array<QString, 16> f;
+            f[0] = QStringLiteral("0");
+            for (size_t d = 1; d < f.size(); ++d)
+                f[d] = QStringLiteral("0.") + QString(qsizetype(d), QLatin1Char('0'));
+            return f;
+        }();
+        return NumberCell{valueOf(shown), kDecimalFormats[size_t(decimals)]};
     }
     if (!isJsonNumber(raw))
         return std::nullopt;
