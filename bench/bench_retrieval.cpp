@@ -15,6 +15,7 @@
 #include "window/main_window.h"
 
 #include <QElapsedTimer>
+#include <ctime>
 #include <QThread>
 #include <QTemporaryDir>
 
@@ -156,6 +157,58 @@ BENCHMARK(BM_RetrievalRun)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);
+
+// The client's own CPU (user and system, this thread only: the server runs on
+// another) for a real-size page, 2 MB sent gzipped, over an unlimited link
+// (range 0: 0) and one that trickles 4 KB every millisecond (1).
+void BM_PageCpu(benchmark::State& state)
+{
+    const bool trickle = state.range(0) != 0;
+    test::PageShape shape;
+    shape.layout = test::PageLayout::FetchedData;
+    shape.symbol = QStringLiteral("BIG");
+    shape.targetBytes = 2 << 20;
+    const QByteArray gzipped = test::gzipBytes(test::makeQuotePage(shape));
+    QThread thread;
+    QObject context;
+    std::unique_ptr<test::QuoteServer> server;
+    thread.start();
+    context.moveToThread(&thread);
+    QMetaObject::invokeMethod(
+        &context,
+        [&] {
+            server = std::make_unique<test::QuoteServer>([&](const test::Request&) {
+                test::Response r;
+                r.headers << qMakePair(QByteArray("Content-Encoding"), QByteArray("gzip"));
+                r.body = gzipped;
+                if (trickle) {
+                    r.trickleBytes = 4 * 1024;
+                    r.trickleMs = 1;
+                }
+                return r;
+            });
+        },
+        Qt::BlockingQueuedConnection);
+    QtHttpClient http{HttpLimits{}, false};
+    const QUrl url = quoteUrl(server->host(), QStringLiteral("BIG"));
+    const int pages = qEnvironmentVariableIntValue("LARKSPIRE_BENCH_SYMBOLS") > 0 ? 1 : 5;
+    double cpuMs = 0;
+    for (auto _ : state) {
+        timespec a{}, b{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &a);
+        for (int i = 0; i < pages; ++i)
+            if (!http.get(url).ok)
+                state.SkipWithError("a page failed");
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &b);
+        cpuMs += (double(b.tv_sec - a.tv_sec) * 1e3 + double(b.tv_nsec - a.tv_nsec) / 1e6) / pages;
+    }
+    state.counters["client_cpu_ms_per_page"] = cpuMs / double(state.iterations());
+    state.counters["sent_KB"] = double(gzipped.size()) / 1024;
+    QMetaObject::invokeMethod(&context, [&] { server.reset(); }, Qt::BlockingQueuedConnection);
+    thread.quit();
+    thread.wait();
+}
+BENCHMARK(BM_PageCpu)->ArgNames({"trickle"})->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 } // namespace
 

@@ -100,6 +100,10 @@ void PageTransfer::send()
     trace((m_body ? QStringLiteral("POST ") : QStringLiteral("GET ")) + shownUrl(m_at) + QStringLiteral(" (proxy: ") +
           proxyDescription(m_manager, m_at) + QLatin1Char(')'));
     m_received = 0;
+    m_bytes.clear();
+    // The body is taken as it arrives into one buffer of our own, so that
+    // the reply does not keep a chain of small pieces to join at the end.
+    connect(m_reply, &QNetworkReply::readyRead, this, [this] { takeArrived(m_reply); });
     connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 bytes, qint64 total) {
         m_received = bytes;
         if (bytes > m_limits.maxBodyBytes || total > m_limits.maxBodyBytes)
@@ -158,7 +162,8 @@ void PageTransfer::answered()
     } else if (error != QNetworkReply::NoError) {
         result.error = reply->errorString();
     } else {
-        const QByteArray bytes = reply->readAll();
+        takeArrived(reply);
+        const QByteArray bytes = std::exchange(m_bytes, QByteArray());
         // A connection that ends early can look like a finished answer:
         // the length the server announced decides.
         const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
@@ -224,6 +229,26 @@ void PageTransfer::finish()
     m_total.stop();
     if (auto done = std::exchange(m_done, nullptr))
         done();
+}
+
+void PageTransfer::takeArrived(QNetworkReply* reply)
+{
+    if (!reply)
+        return;
+    const qint64 available = reply->bytesAvailable();
+    if (available <= 0)
+        return;
+    if (m_bytes.isEmpty()) {
+        // Sized once from the announced length when the body is sent as it
+        // is; a compressed one grows geometrically as it unpacks.
+        const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        if (reply->rawHeader("Content-Encoding").isEmpty() && announced > 0)
+            m_bytes.reserve(qsizetype(std::min(announced, m_limits.maxBodyBytes)));
+    }
+    const qsizetype at = m_bytes.size();
+    m_bytes.resize(at + qsizetype(available));
+    const qint64 read = reply->read(m_bytes.data() + at, available);
+    m_bytes.resize(at + qsizetype(std::max<qint64>(read, 0)));
 }
 
 void PageTransfer::trace(const QString& line) const

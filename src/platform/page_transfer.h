@@ -67,6 +67,7 @@ private:
     bool bypassesProxy(const QUrl& target) const;
     void finish();
     void trace(const QString& line) const;
+    void takeArrived(QNetworkReply* reply);
 
     QNetworkAccessManager* m_manager;
     HttpLimits m_limits;
@@ -80,6 +81,7 @@ private:
     Ending m_ending = Ending::Finished;
     int m_hops = 0;
     qint64 m_received = 0;
+    QByteArray m_bytes; // the body so far
     bool m_finished = false;
 };
 

@@ -116,6 +116,19 @@ void QuoteServer::respond(QTcpSocket* socket, const Response& response)
         }
         return;
     }
+    if (response.trickleBytes > 0) {
+        socket->write(head);
+        auto* timer = new QTimer(socket);
+        QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, body, sent = qsizetype(0),
+                                                           piece = qsizetype(response.trickleBytes)]() mutable {
+            socket->write(body.mid(sent, piece));
+            sent += piece;
+            if (sent >= body.size())
+                timer->deleteLater();
+        });
+        timer->start(response.trickleMs);
+        return;
+    }
     socket->write(head + body);
 }
 

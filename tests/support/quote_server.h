@@ -25,6 +25,8 @@ struct Response {
     bool stallMidBody = false; // send half the body, then nothing more
     bool resetMidBody = false; // send half the body, then reset the connection
     bool closeMidBody = false; // send half the body, then close the connection in order
+    int trickleBytes = 0;      // send the body in pieces of this many bytes,
+    int trickleMs = 0;         // one every this many milliseconds (a slow link)
 };
 
 struct Request {
