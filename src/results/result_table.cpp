@@ -105,21 +105,19 @@ QByteArray commaSeparatedText(const ResultTable& table, const NumberFormats& for
     });
 }
 
+namespace {
+
 void setSheetCell(SheetCells& cells, int row, int column, const QString& text, const QString& raw,
                   const NumberFormats& formats)
 {
-    if (column > 1) {
-        if (const auto number = numberCellOf(text, raw, formats)) {
-            cells.setNumber(row, column, number->value, number->format, text);
-            return;
-        }
-    }
-    QString value = text;
-    if (column > 1)
-        value.remove(QLatin1Char('='));
-    if (!value.isEmpty())
-        cells.set(row, column, value);
+    const ResultCell cell = resultCellOf(text, raw, column, formats);
+    if (cell.number)
+        cells.setNumber(row, column, cell.number->value, cell.number->format, cell.text);
+    else if (!cell.text.isEmpty())
+        cells.set(row, column, cell.text);
 }
+
+} // namespace
 
 SheetCells sheetOf(const ResultTable& table, const NumberFormats& formats)
 {

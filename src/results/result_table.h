@@ -41,8 +41,4 @@ QByteArray commaSeparatedText(const ResultTable& table, const NumberFormats& for
 // column is always text.
 SheetCells sheetOf(const ResultTable& table, const NumberFormats& formats = NumberFormats());
 
-// One cell of the window's workbook below the header: `column` from 1.
-void setSheetCell(SheetCells& cells, int row, int column, const QString& text, const QString& raw,
-                  const NumberFormats& formats);
-
 } // namespace larkspire

@@ -53,4 +53,15 @@ std::optional<NumberCell> numberCellOf(const QString& shown, const QString& raw,
     return std::nullopt;
 }
 
+ResultCell resultCellOf(const QString& text, const QString& raw, int column, const NumberFormats& formats)
+{
+    if (column == 1)
+        return {std::nullopt, text};
+    if (auto number = numberCellOf(text, raw, formats))
+        return {std::move(number), text};
+    QString value = text;
+    value.remove(QLatin1Char('='));
+    return {std::nullopt, value};
+}
+
 } // namespace larkspire

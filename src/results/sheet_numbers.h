@@ -25,4 +25,14 @@ struct NumberCell {
 // `raw` is the page's raw number behind the text ("" when there is none).
 std::optional<NumberCell> numberCellOf(const QString& shown, const QString& raw, const NumberFormats& formats);
 
+// What the window's workbook holds for a results cell below the header
+// (`column` from 1): a figure that is a number as a number cell showing
+// `text`, anything else as text with "=" taken out of the figures (the first
+// column stays as it is); an empty text is no cell.
+struct ResultCell {
+    std::optional<NumberCell> number;
+    QString text;
+};
+ResultCell resultCellOf(const QString& text, const QString& raw, int column, const NumberFormats& formats);
+
 } // namespace larkspire

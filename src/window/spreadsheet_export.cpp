@@ -80,18 +80,12 @@ void MainWindow::saveResultsAsWorkbook()
                         // Every value under its own header: a figure that is a
                         // number as a number cell shown as the window shows it,
                         // any other as text with "=" taken out of it.
-                        const QString text = c == 1 ? list.text(r) : list.subItem(r, c - 1);
-                        if (c > 1) {
-                            if (const auto number = numberCellOf(text, list.subItemRaw(r, c - 1), formats)) {
-                                sheet->setNumber(sheetRow, c, number->value, number->format, text);
-                                continue;
-                            }
-                        }
-                        QString value = text;
-                        if (c > 1)
-                            value.remove(QLatin1Char('='));
-                        if (!value.isEmpty())
-                            sheet->setCell(sheetRow, c, value);
+                        const ResultCell cell = resultCellOf(c == 1 ? list.text(r) : list.subItem(r, c - 1),
+                                                             c == 1 ? QString() : list.subItemRaw(r, c - 1), c, formats);
+                        if (cell.number)
+                            sheet->setNumber(sheetRow, c, cell.number->value, cell.number->format, cell.text);
+                        else if (!cell.text.isEmpty())
+                            sheet->setCell(sheetRow, c, cell.text);
                     }
                 }
             });
