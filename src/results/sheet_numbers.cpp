@@ -3,6 +3,7 @@
 #include "core/failure.h"
 
 #include <array>
+#include <charconv>
 
 namespace larkspire {
 
@@ -12,12 +13,23 @@ namespace {
 // leading zero before another digit.
 bool isPlainDecimal(const QString& text) { return isJsonNumber(text) && !text.contains(QLatin1Char('e')) && !text.contains(QLatin1Char('E')); }
 
+// The nearest double to a JSON number's digits (checked by the caller).
+// from_chars rounds exactly as the locale's parser does, at a fraction of
+// its cost: a sheet of 100,000 rows reads 800,000 of them.
 double valueOf(const QString& jsonNumber)
 {
-    static const QLocale c = QLocale::c();
-    bool ok = false;
-    const double v = c.toDouble(jsonNumber, &ok);
-    return ok ? v : 0;
+    char digits[64];
+    const qsizetype n = jsonNumber.size();
+    if (n >= qsizetype(sizeof digits)) { // rare: the locale's parser takes any length
+        bool ok = false;
+        const double v = QLocale::c().toDouble(jsonNumber, &ok);
+        return ok ? v : 0;
+    }
+    for (qsizetype i = 0; i < n; ++i)
+        digits[i] = char(jsonNumber[i].unicode()); // plain ASCII: a JSON number
+    double v = 0;
+    const auto [end, error] = std::from_chars(digits, digits + n, v);
+    return error == std::errc() && end == digits + n ? v : 0;
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "core/failure.h"
+#include "results/sheet_numbers.h"
 #include "results/workbook.h"
 #include "support/full_disk.h"
 
@@ -35,5 +36,23 @@ TEST(Workbook, aFullDiskIsAFailureThatNamesTheFile)
         ADD_FAILURE() << "a workbook was written onto a full disk";
     } catch (const Failure& f) {
         EXPECT_TRUE(f.description().contains(path)) << f.description().toStdString();
+    }
+}
+
+TEST(SheetNumbers, aFiguresValueIsTheNearestDoubleToItsDigitsWhateverTheirLength)
+{
+    const NumberFormats formats(QLocale::c());
+    const QString longPlain = QStringLiteral("0.") + QString(13, QLatin1Char('1')); // 15 characters
+    const QString longRaw = QStringLiteral("12345678901234567890123456789012345678901234567890123456789012345678.5");
+    for (const auto& [shown, raw] : std::vector<std::pair<QString, QString>>{
+             {QStringLiteral("26.18"), QString()},
+             {QStringLiteral("-0.3"), QString()},
+             {longPlain, QString()},
+             {QStringLiteral("86,227,835.00"), QStringLiteral("86227835.0000001")},
+             {formats.standard(longRaw), longRaw}}) {
+        const auto cell = numberCellOf(shown, raw, formats);
+        ASSERT_TRUE(cell) << shown.toStdString();
+        const double expected = QLocale::c().toDouble(raw.isEmpty() ? shown : raw);
+        EXPECT_EQ(cell->value, expected) << shown.toStdString();
     }
 }
