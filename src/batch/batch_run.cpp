@@ -168,14 +168,14 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
         for (qsizetype k = i; k < symbols.size() && ahead.size() < services.http->aheadLimit(); ++k)
             ahead << quoteUrl(services.quoteHost, symbolToSend(symbols[k].toUpper()));
         services.http->fetchAhead(ahead);
-        const HttpResult result = services.http->get(quoteUrl(services.quoteHost, symbol));
+        HttpResult result = services.http->get(quoteUrl(services.quoteHost, symbol));
         std::optional<QString> error;
         Quote quote;
         const bool stop = watch.fetched(result);
         if (!result.ok) {
             error = result.error;
         } else {
-            quote = readQuote(QuotePage(CleanQuotePage(result.body)), symbol, formats);
+            quote = readQuote(QuotePage(CleanQuotePage(std::move(result.body))), symbol, formats);
             quote.retrieved = QDateTime::currentSecsSinceEpoch();
             watch.read(quote.found);
             if (!quote.found || (cl.names && !quote.name && names.isEmpty()))

@@ -69,14 +69,14 @@ int runCheck(const CommandLine& cl, const BatchServices& services)
         say(out, QStringLiteral("user agent: ") + services.userAgent);
     services.http->trace = [out](const QString& text) { say(out, text); };
     services.http->newRun();
-    const HttpResult result = services.http->get(quoteUrl(services.quoteHost, symbol));
+    HttpResult result = services.http->get(quoteUrl(services.quoteHost, symbol));
     services.http->trace = nullptr;
 
     bool read = false;
     if (!result.ok) {
         say(out, QStringLiteral("failure: ") + result.error);
     } else {
-        const Quote quote = readQuote(QuotePage(CleanQuotePage(result.body)), symbol, NumberFormats());
+        const Quote quote = readQuote(QuotePage(CleanQuotePage(std::move(result.body))), symbol, NumberFormats());
         say(out, QStringLiteral("layout: ") + layoutName(quote.layout));
         say(out, QStringLiteral("title: ") + (quote.found ? found(quote.name) : QStringLiteral("not found")));
         for (const QuoteCell& cell : QuoteCellTable) {

@@ -13,8 +13,9 @@
 
 namespace larkspire {
 
-// The page without tabs, carriage returns and line feeds.
-QString CleanQuotePage(const QString& page);
+// The page without tabs, carriage returns and line feeds. A page handed
+// over (moved in) is cleaned in its own memory.
+QString CleanQuotePage(QString page);
 
 // A cleaned page, with the place where key searches begin worked out once:
 // the page's own "QuoteSummaryStore" when it has one (the quotes of other
@@ -23,6 +24,8 @@ class QuotePage final {
 public:
     explicit QuotePage(QString cleaned = QString());
     const QString& text() const { return m_text; }
+    // Hands the text over and leaves the page empty.
+    QString takeText();
     qsizetype keySearchStart() const;
     bool hasQuoteSummaryStore() const;
 

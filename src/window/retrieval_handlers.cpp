@@ -127,7 +127,7 @@ void MainWindow::retrieveQuotes()
             i = at; // where it stands now
             if (!fetched)
                 page = QuotePage(); // a failed fetch leaves nothing to read: no stale figures
-            step(118, [&] { page = QuotePage(CleanQuotePage(page.text())); });
+            step(118, [&] { page = QuotePage(CleanQuotePage(page.takeText())); });
             // The 2018 title first, then the later layouts; the figures come
             // from where the page's own data stands in its layout.
             QuoteReading reading;

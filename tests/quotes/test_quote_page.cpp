@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace larkspire;
 using test::PageShape;
 
@@ -45,6 +47,30 @@ TEST(QuotePage, cleaningRemovesTabsAndLineBreaksOnly)
                              QStringLiteral("\t\t") + QString(3, QChar(0x0d01));
     EXPECT_EQ(CleanQuotePage(longText), QString(1000, QLatin1Char('x')) + QString(17, QLatin1Char('y')) +
                                             QString(3, QChar(0x0d01)));
+
+    // Random texts of every length around the vector widths, sparse and
+    // dense in what is removed, cleaned from a shared page (into a copy) and
+    // from one handed over (where it stands); the shared page stays as it was.
+    std::mt19937 rng(11);
+    const char16_t alphabet[] = {u'\t', u'\r', u'\n', 0x0b, 0x0c, 0x0e, u'a', u'<', 0x0d0a, 0x8009, 0xffff};
+    for (int round = 0; round < 2000; ++round) {
+        const int len = std::uniform_int_distribution<int>(0, 300)(rng);
+        const int removedOneIn = std::uniform_int_distribution<int>(1, 200)(rng);
+        QString text, expected;
+        for (int k = 0; k < len; ++k) {
+            const bool removed = std::uniform_int_distribution<int>(1, removedOneIn)(rng) == 1;
+            const char16_t c = alphabet[std::uniform_int_distribution<int>(removed ? 0 : 3, removed ? 2 : 10)(rng)];
+            text.append(QChar(c));
+            if (!removed)
+                expected.append(QChar(c));
+        }
+        const QString kept = text;
+        ASSERT_EQ(CleanQuotePage(text), expected) << round;
+        ASSERT_EQ(text, kept);
+        QString handedOver = text;
+        handedOver.detach();
+        ASSERT_EQ(CleanQuotePage(std::move(handedOver)), expected) << round;
+    }
 }
 
 TEST(QuotePage, titleMarkerAndNameEdgeCases)

@@ -84,6 +84,10 @@ TEST(QuoteReading, eachLayoutGivesThePagesOwnFigures)
                                                             : full)
             << int(layout);
     }
+    PageShape served; // today's layout as served: other quotes in 36 fetches, indented lines
+    served.shortName = QStringLiteral("Apple & Sons (UK) Inc.");
+    served.targetBytes = 400 * 1024;
+    EXPECT_EQ(row(read(test::makeServedTodaysPage(served), QStringLiteral("AAPL"))), full);
     PageShape wrongTitle;
     wrongTitle.layout = PageLayout::FetchedData;
     wrongTitle.targetBytes = 100 * 1024;

@@ -48,10 +48,26 @@ TEST(TextSearch, agreesWithQtOnRandomTexts)
         return s;
     };
     for (int round = 0; round < 3000; ++round) {
-        const QString hay = randomText(std::uniform_int_distribution<int>(0, 60)(rng));
+        const QString hay = randomText(std::uniform_int_distribution<int>(0, round % 4 ? 60 : 400)(rng));
         const QString needle = randomText(std::uniform_int_distribution<int>(1, 6)(rng));
         const int from = std::uniform_int_distribution<int>(0, 5)(rng);
         ASSERT_EQ(indexOfIgnoringCase(hay, needle, from), hay.indexOf(needle, from, Qt::CaseInsensitive))
+            << hay.toStdString() << " / " << needle.toStdString();
+    }
+    // Long stretches without the needle, then the needle or a near miss of it
+    // (in any case) anywhere, as a marker stands in a page.
+    const QString filler = QStringLiteral("xX/\"<> 0=");
+    for (int round = 0; round < 1000; ++round) {
+        QString hay;
+        const int len = std::uniform_int_distribution<int>(0, 700)(rng);
+        for (int i = 0; i < len; ++i)
+            hay.append(filler[std::uniform_int_distribution<int>(0, int(filler.size()) - 1)(rng)]);
+        const QString needle = QStringLiteral("/v10/Quote") + randomText(std::uniform_int_distribution<int>(0, 3)(rng));
+        QString placed = round % 3 ? needle.toUpper() : needle;
+        if (round % 5 == 0)
+            placed[std::uniform_int_distribution<int>(0, int(placed.size()) - 1)(rng)] = QLatin1Char('x');
+        hay.insert(std::uniform_int_distribution<int>(0, len)(rng), placed);
+        ASSERT_EQ(indexOfIgnoringCase(hay, needle), hay.indexOf(needle, 0, Qt::CaseInsensitive))
             << hay.toStdString() << " / " << needle.toStdString();
     }
 }

@@ -200,7 +200,161 @@ QByteArray makeFetchedDataPage(const PageShape& shape, Writer& w)
     return page;
 }
 
+// Pieces of a served page of today's layout.
+QByteArray base64ish(Writer& w, int chars)
+{
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+    QByteArray out(chars, Qt::Uninitialized);
+    for (char& c : out)
+        c = alphabet[w.pick(0, 63)];
+    return out;
+}
+
+QByteArray imageUrl(Writer& w)
+{
+    return "https://s.yimg.com/uu/api/res/1.2/" + base64ish(w, 22) + "--/" + base64ish(w, 48) +
+           "/https://media.zenfs.com/en/" + base64ish(w, 10) + "/" + base64ish(w, 32) + ".jpg";
+}
+
+QByteArray newsStreamBody(Writer& w, int items)
+{
+    QByteArray json = "{\"data\":{\"main\":{\"stream\":[";
+    for (int i = 0; i < items; ++i) {
+        const QByteArray id = base64ish(w, 8) + "-" + base64ish(w, 4) + "-" + base64ish(w, 12);
+        json += QByteArray(i ? "," : "") + "{\"id\":\"" + id + "\",\"content\":{\"id\":\"" + id +
+                "\",\"contentType\":\"STORY\",\"title\":\"" + w.newsText(w.pick(40, 110)) +
+                "\",\"pubDate\":\"2026-06-26T20:00:01Z\",\"thumbnail\":{\"originalUrl\":\"" + imageUrl(w) +
+                "\",\"resolutions\":[{\"url\":\"" + imageUrl(w) + "\",\"width\":240,\"height\":128,\"tag\":\"240x128\"},"
+                "{\"url\":\"" + imageUrl(w) + "\",\"width\":170,\"height\":128,\"tag\":\"170x128\"}]},"
+                "\"provider\":{\"displayName\":\"Wire\",\"url\":\"https://www.example.com/\"},\"canonicalUrl\":{\"url\":"
+                "\"https://finance.yahoo.com/news/" + base64ish(w, 40).toLower() + ".html\",\"site\":\"finance\"},"
+                "\"summary\":\"" + w.newsText(w.pick(150, 400)) + "\",\"finance\":{\"stockTickers\":[{\"symbol\":\"OTH" +
+                QByteArray::number(w.pick(1, 99)) + "\"}]}}}";
+    }
+    return json + "]}}}";
+}
+
+QByteArray quoteListBody(Writer& w, int first, int count)
+{
+    QByteArray quotes;
+    for (int i = first; i < first + count; ++i) {
+        const QByteArray one = w.otherQuote(i, false);
+        quotes += QByteArray(i > first ? "," : "") + "{" + one.mid(one.indexOf(':') + 2) +
+                  ",\"fiftyTwoWeekRange\":{\"raw\":\"1.00 - 2.00\",\"fmt\":\"1.00 - 2.00\"},\"logoUrl\":\"https://s.yimg.com/"
+                  "lb/brands/150x150_" + base64ish(w, 12) + ".png\",\"longName\":\"" + w.newsText(24) + "\"}";
+    }
+    return "{\"quoteResponse\":{\"result\":[" + quotes + "],\"error\":null}}";
+}
+
+QByteArray icon(Writer& w)
+{
+    QByteArray path = "M" + QByteArray::number(w.pick(0, 24));
+    for (int k = 0; k < 24; ++k)
+        path += QByteArray(k % 3 ? " " : "L") + QByteArray::number(w.pick(0, 2400) / 100.0, 'f', 2);
+    return "\t\t<svg width=\"24\" height=\"24\" viewBox=\"0 0 24 24\" class=\"icon svelte-" + base64ish(w, 6).toLower() +
+           "\" aria-hidden=\"true\"><path d=\"" + path + "Z\"></path></svg>\n";
+}
+
+QByteArray markup(Writer& w)
+{
+    const QByteArray cls = "svelte-" + base64ish(w, 6).toLower();
+    return "\t<li class=\"stream-item story-item " + cls + "\">\n\t\t<section class=\"container " + cls +
+           "\" data-testid=\"storyitem\">\n\t\t\t<a href=\"https://finance.yahoo.com/news/" + base64ish(w, 30).toLower() +
+           ".html\" class=\"subtle-link fin-size-small titles " + cls + "\" aria-label=\"" + w.newsText(60) +
+           "\"><h3 class=\"clamp " + cls + "\">" + htmlEscape(QString::fromUtf8(w.newsText(w.pick(40, 100)))) +
+           "</h3></a>\n\t\t\t<img src=\"" + imageUrl(w).replace("&", "&amp;") + "\" alt=\"\" loading=\"lazy\" class=\"" +
+           cls + "\">\n\t\t\t<p class=\"" + cls + "\">" + htmlEscape(QString::fromUtf8(w.newsText(w.pick(120, 300)))) +
+           "</p>\n\t\t</section>\n\t</li>\n";
+}
+
 } // namespace
+
+QByteArray makeServedTodaysPage(const PageShape& shape)
+{
+    const bool etf = shape.marketCap == QStringLiteral("{}");
+    Writer w(shape.seed, !etf);
+    PageShape today = shape;
+    today.layout = PageLayout::FetchedData;
+    const QByteArray title = htmlEscape(pageTitle(today));
+    QByteArray page;
+    page.reserve(shape.targetBytes + 65536);
+    page += "<!doctype html>\n<html lang=\"en-US\">\n\t<head>\n\t\t<meta charset=\"utf-8\" />\n";
+    for (int i = 0; i < 40; ++i)
+        page += "\t\t<link rel=\"modulepreload\" href=\"/_app/immutable/chunks/" + base64ish(w, 8) + "." +
+                base64ish(w, 8) + ".js\">\n";
+    page += "\t\t<style>\n";
+    while (page.size() < shape.targetBytes / 30)
+        page += "\t\t\t.x-" + base64ish(w, 6).toLower() + ".svelte-" + base64ish(w, 6).toLower() +
+                " {\n\t\t\t\tdisplay: flex;\n\t\t\t\tmargin: 0 var(--space-" + QByteArray::number(w.pick(1, 9)) +
+                ");\n\t\t\t\tcolor: var(--text-color);\n\t\t\t}\n";
+    page += "\t\t</style>\n\t\t<title>" + title + "</title>\n\t\t<meta property=\"og:title\" content=\"" + title +
+            "\" />\n\t\t<meta name=\"twitter:title\" content=\"" + title + "\" />\n\t</head>\n\t<body>\n"
+            "\t<header><h1 class=\"logo\">Yahoo Finance</h1></header>\n<ul>\n";
+
+    // About 36 fetches in all; the page's own quoteSummary stands late.
+    const int fetches = 36;
+    const int ownAfter = fetches * w.pick(55, 85) / 100;
+    const int perPart = (shape.targetBytes - page.size() - 40000) / (fetches + 1);
+    int other = 1;
+    for (int f = 0; f < fetches; ++f) {
+        const int partStart = page.size();
+        if (f == ownAfter) {
+            const QByteArray sym = percentEncoded(shape.symbol);
+            page += fetchScript("https://query1.finance.yahoo.com/v7/finance/quote?symbols=" + sym,
+                                "{\"quoteResponse\":{\"result\":[{\"symbol\":\"" + shape.symbol.toUtf8() +
+                                    "\",\"regularMarketOpen\":{\"raw\":1.11,\"fmt\":\"1.11\"}}],\"error\":null}}");
+            QByteArray modules;
+            for (const char* name : {"assetProfile", "calendarEvents", "earnings", "financialData",
+                                     "recommendationTrend", "upgradeDowngradeHistory", "majorHoldersBreakdown",
+                                     "insiderHolders", "netSharePurchaseActivity", "quoteType", "esgScores"})
+                modules += "\"" + QByteArray(name) + "\":{\"maxAge\":86400,\"text\":\"" + w.newsText(w.pick(800, 4000)) +
+                           "\",\"website\":\"https://www.example.com/investors/\"},";
+            const QByteArray body =
+                "{\"quoteSummary\":{\"result\":[{" + modules + "\"summaryDetail\":{\"maxAge\":1,\"regularMarketOpen\":" +
+                value(QStringLiteral("2.22"), QStringLiteral("2.22")) + ",\"marketCap\":" +
+                (etf ? QByteArray("{}") : value(QStringLiteral("2225"), QStringLiteral("2.2k"))) + "}," +
+                ownPriceObject(shape, etf).replace("\\u002F", "/") +
+                ",\"defaultKeyStatistics\":{\"maxAge\":1,\"sharesOutstanding\":{\"raw\":15204100096,\"fmt\":\"15.2B\"}},"
+                "\"summaryProfile\":{\"industry\":\"Consumer Electronics\"}}],\"error\":null}}";
+            page += fetchScript("https://query1.finance.yahoo.com/v10/finance/quoteSummary/" +
+                                    percentEncoded(shape.symbol) +
+                                    "?formatted=true&modules=assetProfile%2CsummaryDetail%2Cprice%2CdefaultKeyStatistics"
+                                    "&lang=en-US&region=US&crumb=kX1f.abc",
+                                body);
+        }
+        switch (f % 3) {
+        case 0:
+            page += fetchScript("https://finance.yahoo.com/xhr/ncp?location=US&queryRef=qsp&serviceKey=ncp_fin",
+                                newsStreamBody(w, 12));
+            break;
+        case 1:
+            page += fetchScript("https://query1.finance.yahoo.com/v7/finance/quote?fields=regularMarketPrice&symbols=OTH" +
+                                    QByteArray::number(other) + "&lang=en-US&region=US",
+                                quoteListBody(w, other, 20));
+            other += 20;
+            break;
+        default:
+            page += fetchScript("https://query1.finance.yahoo.com/v1/finance/screener/predefined/saved?count=25&scrIds=" +
+                                    base64ish(w, 12),
+                                quoteListBody(w, other, 12));
+            other += 12;
+        }
+        while (page.size() - partStart < perPart) {
+            page += markup(w);
+            page += icon(w);
+        }
+    }
+    page += "</ul>\n<div data-testid=\"quote-statistics\"><fin-streamer data-field=\"regularMarketOpen\" data-value=\"" +
+            shape.open.toUtf8() + "\">" + shape.open.toUtf8() + " </fin-streamer></div>\n";
+    page += "\t\t<script>\n\t\t\t{\n\t\t\t\t__sveltekit_" + base64ish(w, 6).toLower() +
+            " = {\n\t\t\t\t\tbase: new URL(\".\", location).pathname.slice(0, -1)\n\t\t\t\t};\n"
+            "\t\t\t\tconst element = document.currentScript.parentElement;\n\t\t\t\tPromise.all([\n";
+    while (page.size() < shape.targetBytes - 200)
+        page += "\t\t\t\t\timport(\"/_app/immutable/nodes/" + QByteArray::number(w.pick(0, 99)) + "." +
+                base64ish(w, 8) + ".js\"),\n";
+    page += "\t\t\t\t]).then(([kit, app]) => { kit.start(app, element); });\n\t\t\t}\n\t\t</script>\n\t</body>\n</html>\n";
+    return page;
+}
 
 QString pageTitle(const PageShape& shape)
 {

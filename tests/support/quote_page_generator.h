@@ -44,6 +44,13 @@ struct PageShape {
 // The page as UTF-8 bytes, as a server sends it.
 QByteArray makeQuotePage(const PageShape& shape);
 
+// Today's layout as a served page is built: a stylesheet and module links
+// in the head, inline icons, about 36 embedded fetches (news with image
+// URLs, quote lists, screeners; the page's own quoteSummary with 15 modules
+// at 55 to 85 % of it) and the framework's start script, in lines of
+// indented markup. The shape's figures and size as in makeQuotePage.
+QByteArray makeServedTodaysPage(const PageShape& shape);
+
 // The title a page of the shape's layout carries, before HTML escaping.
 QString pageTitle(const PageShape& shape);
 
