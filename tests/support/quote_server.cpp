@@ -40,6 +40,7 @@ void QuoteServer::onConnection()
 {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
         socket->setParent(this);
+        socket->setProperty("acceptOrder", ++m_accepted);
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadable(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
@@ -78,6 +79,7 @@ void QuoteServer::onReadable(QTcpSocket* socket)
             return;
         }
         request.body = buffer.mid(end + 4, length);
+        m_used.insert(socket->property("acceptOrder").toULongLong());
         buffer.remove(0, end + 4 + length);
         m_requests.append(request);
         const Response response = m_handler(request);

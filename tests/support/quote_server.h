@@ -8,6 +8,7 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -46,6 +47,9 @@ public:
     const QList<Request>& requests() const { return m_requests; }
     // Connections a client holds open to the server now.
     int openConnections() const;
+    // Connections accepted so far, and how many of them sent a request.
+    int acceptedConnections() const { return m_accepted; }
+    int connectionsWithARequest() const { return int(m_used.size()); }
     // The symbol asked for in a request's "s" query value, decoded.
     static QString symbolOf(const Request& request);
 
@@ -58,6 +62,8 @@ private:
     std::function<Response(const Request&)> m_handler;
     QList<Request> m_requests;
     QMap<QTcpSocket*, QByteArray> m_buffers;
+    int m_accepted = 0;
+    QSet<quintptr> m_used; // by accept order
 };
 
 // gzip bytes of the given data (zlib through Qt).
