@@ -8,6 +8,14 @@ namespace larkspire {
 
 namespace {
 Failure outOfBounds() { return Failure(QStringLiteral("Index out of bounds"), 35600); }
+
+// Sets place `at` of a row's cells, growing them with empty ones up to it.
+void putAt(QStringList& cells, qsizetype at, const QString& text)
+{
+    while (cells.size() <= at)
+        cells.append(QString());
+    cells[at] = text;
+}
 } // namespace
 
 ListModel::ListModel(bool withCheckBoxes, QObject* parent)
@@ -30,6 +38,13 @@ void ListModel::checkColumn1(int column) const
 void ListModel::checkIndex1(int index) const
 {
     if (index < 1 || index > count())
+        throw outOfBounds();
+}
+
+void ListModel::checkSubItem1(int index, int subIndex) const
+{
+    checkIndex1(index);
+    if (subIndex < 1 || subIndex >= columnTotal())
         throw outOfBounds();
 }
 
@@ -93,21 +108,14 @@ QString ListModel::text(int index) const
 
 QString ListModel::subItem(int index, int subIndex) const
 {
-    checkIndex1(index);
-    if (subIndex < 1 || subIndex >= columnTotal())
-        throw outOfBounds();
+    checkSubItem1(index, subIndex);
     return m_rows[static_cast<size_t>(index - 1)].subItems.value(subIndex - 1);
 }
 
 void ListModel::setSubItem(int index, int subIndex, const QString& text)
 {
-    checkIndex1(index);
-    if (subIndex < 1 || subIndex >= columnTotal())
-        throw outOfBounds();
-    QStringList& cells = m_rows[static_cast<size_t>(index - 1)].subItems;
-    while (cells.size() < subIndex)
-        cells.append(QString());
-    cells[subIndex - 1] = text;
+    checkSubItem1(index, subIndex);
+    putAt(m_rows[static_cast<size_t>(index - 1)].subItems, subIndex - 1, text);
     const QModelIndex cell = this->index(index - 1, subIndex);
     emit dataChanged(cell, cell, {Qt::DisplayRole});
 }
@@ -182,13 +190,8 @@ QVariant ListModel::data(const QModelIndex& index, int role) const
 
 void ListModel::setSubItemRaw(int index, int subIndex, const QString& raw)
 {
-    checkIndex1(index);
-    if (subIndex < 1 || subIndex >= columnTotal())
-        throw outOfBounds();
-    QStringList& raws = m_rows[static_cast<size_t>(index - 1)].raws;
-    while (raws.size() < subIndex)
-        raws.append(QString());
-    raws[subIndex - 1] = raw;
+    checkSubItem1(index, subIndex);
+    putAt(m_rows[static_cast<size_t>(index - 1)].raws, subIndex - 1, raw);
 }
 
 QString ListModel::subItemRaw(int index, int subIndex) const

@@ -70,6 +70,7 @@ private:
         bool checked = false;
     };
     void checkIndex1(int index) const;
+    void checkSubItem1(int index, int subIndex) const;
     void checkColumn1(int column) const;
 
     bool m_withCheckBoxes;

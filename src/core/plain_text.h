@@ -14,4 +14,16 @@ constexpr bool isControlCharacter(char16_t c) { return c < 0x20 || (c >= 0x7F &&
 // The text without its control characters.
 QString withoutControlCharacters(QString text);
 
+// The text without the characters `blank` holds true for at either end.
+template <class Blank> QStringView trimmedBy(QStringView text, Blank blank)
+{
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && blank(text[from]))
+        ++from;
+    while (to > from && blank(text[to - 1]))
+        --to;
+    return text.mid(from, to - from);
+}
+
 } // namespace larkspire

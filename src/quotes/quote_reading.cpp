@@ -19,16 +19,7 @@ constexpr qsizetype kTagReach = 8192;
 
 bool isBlank(QChar c) { return c == u' ' || c == u'\u00A0'; }
 
-QStringView trimmedBlanks(QStringView text)
-{
-    qsizetype from = 0;
-    qsizetype to = text.size();
-    while (from < to && isBlank(text[from]))
-        ++from;
-    while (to > from && isBlank(text[to - 1]))
-        --to;
-    return text.mid(from, to - from);
-}
+QStringView trimmedBlanks(QStringView text) { return trimmedBy(text, isBlank); }
 
 int hexDigit(QChar c)
 {

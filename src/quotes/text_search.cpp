@@ -81,7 +81,10 @@ __attribute__((target("avx2"))) qsizetype skipWithoutCandidates(const char16_t* 
     }
     return pos;
 }
-const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
+const bool kHaveAvx2 = [] {
+    __builtin_cpu_init(); // this runs among the static initialisers
+    return __builtin_cpu_supports("avx2") != 0;
+}();
 #endif
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "symbols/symbol_rules.h"
 
+#include "core/plain_text.h"
+
 namespace larkspire {
 
 std::optional<QString> typedSymbolProblem(const QString& symbol)
@@ -17,14 +19,7 @@ bool isTooLongForASymbol(const QString& symbol) { return symbol.size() > kMaxSym
 
 QString symbolToSend(const QString& symbol)
 {
-    auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    qsizetype from = 0;
-    qsizetype to = symbol.size();
-    while (from < to && blank(symbol[from]))
-        ++from;
-    while (to > from && blank(symbol[to - 1]))
-        --to;
-    return symbol.mid(from, to - from);
+    return trimmedBy(symbol, [](QChar c) { return c == u' ' || c == u'\t'; }).toString();
 }
 
 } // namespace larkspire

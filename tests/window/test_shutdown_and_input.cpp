@@ -87,6 +87,18 @@ TEST(Program, aSignalEndsTheProgramWhileTheOfflineBoxIsOpen)
 
 class InputDuringAFetch : public RetrievalRun {
 protected:
+    // A new window whose client waits so long that only a close can end its fetches.
+    void restartWithLimitsOnlyACloseEnds(int maxInFlight)
+    {
+        HttpLimits limits;
+        limits.stallMs = 20000;
+        limits.totalMs = 30000;
+        limits.maxInFlight = maxInFlight;
+        http = std::make_unique<QtHttpClient>(limits, false);
+        window.reset();
+        start();
+        window->show();
+    }
     // A click that comes from the window system, as a user's does.
     void clickFromTheWindowSystem(QWidget* widget)
     {
@@ -175,15 +187,8 @@ TEST_F(InputDuringAFetch, aWindowManagersCloseEndsTheRunAtOnceOnARealXServer)
 {
     if (QGuiApplication::platformName() != QStringLiteral("xcb"))
         GTEST_SKIP() << "needs an X server (ctest runs this test under Xvfb)";
-    // Limits long enough that only the close can end the fetches, three of them on their way.
-    HttpLimits limits;
-    limits.stallMs = 20000;
-    limits.totalMs = 30000;
-    limits.maxInFlight = 4;
-    http = std::make_unique<QtHttpClient>(limits, false);
-    window.reset();
-    start();
-    window->show();
+    // Only the close can end the fetches, three of them on their way.
+    restartWithLimitsOnlyACloseEnds(4);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     symbolsAre({"AAA", "BBB", "CCC"});
     bool sent = false;
@@ -235,14 +240,8 @@ TEST_F(InputDuringAFetch, ctrlQClosesAtOnceAndIdleCommandsPressedDuringTheLastFe
     EXPECT_EQ(window->resultsList().count(), 2);
 
     // Ctrl+Q in the middle of a fetch (or a wait the service asked for) is
-    // not held: limits long enough that only the close can end the fetch.
-    HttpLimits limits;
-    limits.stallMs = 20000;
-    limits.totalMs = 30000;
-    http = std::make_unique<QtHttpClient>(limits, false);
-    window.reset();
-    start();
-    window->show();
+    // not held: only the close can end the fetch.
+    restartWithLimitsOnlyACloseEnds(HttpLimits{}.maxInFlight);
     QApplication::setActiveWindow(window.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     symbolsAre({"AAA", "BBB"});
