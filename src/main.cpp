@@ -42,20 +42,22 @@ bool graphicalSession(int argc, char* argv[])
 
 QString settingsFolder() { return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation); }
 
+QString readSetting(const QString& key)
+{
+    try {
+        return larkspire::SettingsStore(settingsFolder())
+            .read(larkspire::kSettingsApplication, larkspire::kSettingsSection, key, QString());
+    } catch (const larkspire::Failure&) {
+        return QString();
+    }
+}
+
 // The browser identification: the one given on the command line, else the
 // "User Agent" setting (which the program only reads), else its own.
 // Returns what is sent when it is not the program's own.
 QString chooseUserAgent(larkspire::QtHttpClient& http, const QString& given)
 {
-    QString text = given;
-    if (text.isEmpty()) {
-        try {
-            text = larkspire::SettingsStore(settingsFolder())
-                       .read(larkspire::kSettingsApplication, larkspire::kSettingsSection, larkspire::kKeyUserAgent,
-                             QString());
-        } catch (const larkspire::Failure&) {
-        }
-    }
+    const QString text = given.isEmpty() ? readSetting(larkspire::kKeyUserAgent) : given;
     if (text.isEmpty())
         return QString();
     if (!http.setUserAgent(text)) {
@@ -65,6 +67,24 @@ QString chooseUserAgent(larkspire::QtHttpClient& http, const QString& given)
         return QString();
     }
     return text.trimmed();
+}
+
+// The TLS cipher suites: the ones given on the command line, else the "TLS
+// Ciphers" setting (only read), else Chrome's. Returns what is offered when
+// it is not the program's own, and the message when it cannot be used.
+std::pair<QString, QString> chooseTlsCiphers(larkspire::QtHttpClient& http, const QString& given)
+{
+    const QString text = given.isEmpty() ? readSetting(larkspire::kKeyTlsCiphers) : given;
+    if (text.trimmed().isEmpty())
+        return {};
+    const QString by = given.isEmpty() ? QStringLiteral("The \"TLS Ciphers\" setting") : QStringLiteral("--tls-ciphers");
+    return {text.trimmed(), http.setTlsCiphers(text, by)};
+}
+
+// Where the service's lasting cookies are kept between runs.
+QString keptCookiesFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/larkspire/cookies");
 }
 
 int runCommandLine(int argc, char* argv[], const larkspire::CommandLine& commandLine)
@@ -78,6 +98,14 @@ int runCommandLine(int argc, char* argv[], const larkspire::CommandLine& command
     services.settingsFolder = settingsFolder();
     services.progress = ::isatty(STDERR_FILENO) == 1;
     services.userAgent = chooseUserAgent(http, commandLine.userAgent);
+    const auto [ciphers, cipherError] = chooseTlsCiphers(http, commandLine.tlsCiphers);
+    if (!cipherError.isEmpty()) {
+        std::fprintf(stderr, "larkspire: %s\n",
+                     larkspire::withoutControlCharacters(cipherError).toLocal8Bit().constData());
+        return 2;
+    }
+    services.tlsCiphers = ciphers;
+    http.keepCookiesIn(keptCookiesFile());
     if (commandLine.mode == larkspire::CommandLine::Mode::Check)
         return larkspire::runCheck(commandLine, services);
     return larkspire::runBatch(commandLine, services);
@@ -121,6 +149,9 @@ int main(int argc, char* argv[])
     larkspire::QtDialogs dialogs;
     larkspire::QtHttpClient http;
     chooseUserAgent(http, QString());
+    // A cipher list that cannot be used is said when a run is asked for.
+    chooseTlsCiphers(http, QString());
+    http.keepCookiesIn(keptCookiesFile());
     larkspire::QtClipboard clipboard;
     // Workbooks the window wrote for the user's program days ago have served.
     larkspire::removeOldWorkbooks(larkspire::usableTempFolder(), QDateTime::currentDateTime());

@@ -19,6 +19,7 @@ struct BatchServices {
     FILE* err = stderr;
     bool progress = false;  // report each symbol on `err` (when it is a terminal)
     QString userAgent;      // the browser identification sent, when not the program's own
+    QString tlsCiphers;     // the cipher suites offered, when not the program's own
 };
 
 // Runs the command line; returns the exit status: 0 when every symbol gave

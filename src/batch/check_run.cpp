@@ -46,6 +46,19 @@ QString found(const std::optional<QString>& value) { return value ? *value : QSt
 
 } // namespace
 
+QString refusalVerdict(int status)
+{
+    QString text = QStringLiteral("REFUSED: the quote service answered HTTP %1 %2 ").arg(status).arg(httpStatusPhrase(status));
+    if (status == 429 || status == 403)
+        return text + QStringLiteral(
+                          "to the very first request: a refusal at once is about how this computer's requests look "
+                          "more than how many there are, and waiting alone may not end it. Change what the program "
+                          "sends: the browser identification with the \"User Agent\" setting or --user-agent, the "
+                          "TLS cipher suites with the \"TLS Ciphers\" setting or --tls-ciphers; or try from "
+                          "another network.");
+    return text + QStringLiteral("(it is too busy or limits this computer). Try later or from another network.");
+}
+
 CheckVerdict checkVerdict(const HttpResult& result, bool quoteRead)
 {
     if (result.ok)
@@ -67,6 +80,8 @@ int runCheck(const CommandLine& cl, const BatchServices& services)
     say(out, QStringLiteral("symbol: ") + symbol);
     if (!services.userAgent.isEmpty())
         say(out, QStringLiteral("user agent: ") + services.userAgent);
+    if (!services.tlsCiphers.isEmpty())
+        say(out, QStringLiteral("tls ciphers: ") + services.tlsCiphers);
     services.http->trace = [out](const QString& text) { say(out, text); };
     services.http->newRun();
     HttpResult result = services.http->get(quoteUrl(services.quoteHost, symbol));
@@ -102,11 +117,7 @@ int runCheck(const CommandLine& cl, const BatchServices& services)
         say(out, QStringLiteral("OK: the page was read"));
         return 0;
     case CheckVerdict::Refused:
-        say(out, QStringLiteral("REFUSED: the quote service answered HTTP %1 %2: it limits or blocks this computer. "
-                                 "Try later or from another network; another browser identification can be sent "
-                                 "with --user-agent or the \"User Agent\" setting.")
-                      .arg(result.status)
-                      .arg(httpStatusPhrase(result.status)));
+        say(out, refusalVerdict(result.status));
         return 1;
     case CheckVerdict::Changed:
         say(out, QStringLiteral("CHANGED: an answer came but holds no quote this program can read; the symbol may "

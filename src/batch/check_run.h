@@ -14,6 +14,9 @@ enum class CheckVerdict { Ok, Refused, Changed, Unreachable };
 // The verdict on a fetch and, when a page came, what was read of it.
 CheckVerdict checkVerdict(const HttpResult& result, bool quoteRead);
 
+// The REFUSED verdict's line for an HTTP status.
+QString refusalVerdict(int status);
+
 // Returns the exit status: 0 only for OK.
 int runCheck(const CommandLine& commandLine, const BatchServices& services);
 

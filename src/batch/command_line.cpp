@@ -9,7 +9,8 @@ namespace {
 
 bool isBatchOption(const QString& a)
 {
-    for (const char* name : {"--format", "--output", "--file", "--names", "--fields", "--append", "--user-agent"})
+    for (const char* name : {"--format", "--output", "--file", "--names", "--fields", "--append", "--user-agent",
+                             "--tls-ciphers"})
         if (a == QLatin1String(name))
             return true;
     return false;
@@ -65,12 +66,12 @@ CommandLine parseCommandLine(const QStringList& arguments)
             const QString& a = arguments[i];
             if (a == QStringLiteral("--check"))
                 continue;
-            if (a == QStringLiteral("--user-agent")) {
+            if (a == QStringLiteral("--user-agent") || a == QStringLiteral("--tls-ciphers")) {
                 if (i + 1 >= arguments.size() || arguments[i + 1].trimmed().isEmpty())
-                    return usageError(QStringLiteral("--user-agent needs a text"));
-                cl.userAgent = arguments[++i];
+                    return usageError(a + QStringLiteral(" needs a text"));
+                (a == QStringLiteral("--user-agent") ? cl.userAgent : cl.tlsCiphers) = arguments[++i];
             } else if (a.startsWith(QLatin1Char('-')) && a != QStringLiteral("-")) {
-                return usageError(QStringLiteral("--check takes one symbol and --user-agent, not ") + a);
+                return usageError(QStringLiteral("--check takes one symbol, --user-agent and --tls-ciphers, not ") + a);
             } else if (!cl.symbols.isEmpty()) {
                 return usageError(QStringLiteral("--check takes one symbol"));
             } else {
@@ -150,6 +151,9 @@ CommandLine parseCommandLine(const QStringList& arguments)
         } else if (a == QStringLiteral("--user-agent")) {
             if (!value(cl.userAgent) || cl.userAgent.trimmed().isEmpty())
                 return usageError(QStringLiteral("--user-agent needs a text"));
+        } else if (a == QStringLiteral("--tls-ciphers")) {
+            if (!value(cl.tlsCiphers) || cl.tlsCiphers.trimmed().isEmpty())
+                return usageError(QStringLiteral("--tls-ciphers needs a text"));
         } else if (a == QStringLiteral("--append")) {
             cl.append = true;
         } else if (a == QStringLiteral("--file")) {
@@ -173,9 +177,10 @@ QString usageText()
 {
     return QStringLiteral(
         "Usage: larkspire [--help | --version]\n"
-        "       larkspire --check [SYMBOL] [--user-agent TEXT]\n"
+        "       larkspire --check [SYMBOL] [--user-agent TEXT] [--tls-ciphers LIST]\n"
         "       larkspire --batch [--names] [--format text|tsv|csv|xlsx|json|jsonl] [--output FILE]\n"
-        "                 [--fields LIST] [--append] [--file SYMBOLFILE]... [SYMBOL]...\n"
+        "                 [--fields LIST] [--append] [--user-agent TEXT] [--tls-ciphers LIST]\n"
+        "                 [--file SYMBOLFILE]... [SYMBOL]...\n"
         "\n"
         "Without --batch the window opens (a graphical session is needed).\n"
         "\n"
@@ -189,6 +194,8 @@ QString usageText()
         "                previousClose,retrieved; figures as plain numbers, times in ISO 8601\n"
         "--append        csv, tsv or jsonl: the rows go after the lines of --output FILE\n"
         "--user-agent T  the browser identification to send instead of the program's own\n"
+        "--tls-ciphers L the TLS cipher suites to offer instead of the program's own\n"
+        "                (OpenSSL's names, separated by ':')\n"
         "--check [SYMBOL] one symbol (the stored list's first, else AAPL) through every stage;\n"
         "                the last line is the verdict: OK, REFUSED, CHANGED or UNREACHABLE\n"
         "--output FILE   write to FILE, replacing it whole (needed for xlsx); '-' or none: standard output\n"

@@ -16,6 +16,7 @@ struct CommandLine {
     QStringList fields;     // --fields: the columns chosen, in order; empty: the window's
     bool append = false;    // --append: rows after the output's existing lines
     QString userAgent;      // --user-agent: sent instead of the program's own
+    QString tlsCiphers;     // --tls-ciphers: the cipher suites offered instead of the program's own
     QStringList files;      // symbol files, in order
     QStringList symbols;    // symbols as given
     QString error;          // what is wrong, for a usage error

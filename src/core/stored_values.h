@@ -11,6 +11,8 @@ inline const QString kKeyStockQuotes = QStringLiteral("Stock Quotes");
 inline const QString kKeyShowFullnames = QStringLiteral("Show Fullnames");
 // The browser identification to send instead of the program's own; only read.
 inline const QString kKeyUserAgent = QStringLiteral("User Agent");
+// The TLS cipher suites to offer instead of the program's own; only read.
+inline const QString kKeyTlsCiphers = QStringLiteral("TLS Ciphers");
 
 // The value of the number at the start of a text: blanks, tabs and line
 // feeds are skipped wherever they stand, then sign, digits, a decimal point

@@ -35,6 +35,9 @@ public:
     // A new run of pages begins: what the service said about the last run
     // (a consent form that could not be declined) is asked afresh.
     virtual void newRun() {}
+    // Why the client cannot fetch at all (a setting it was given is not
+    // usable); empty when it can. A run does not start while it is set.
+    virtual QString setupError() const { return QString(); }
 
     // Told while get() waits because the service asked to slow down: the
     // seconds it waits, then 0 when it asks again.

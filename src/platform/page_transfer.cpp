@@ -1,10 +1,15 @@
 #include "platform/page_transfer.h"
 
 #include "core/plain_text.h"
+#include "platform/browser_identity.h"
+#include "platform/kept_cookies.h"
 #include "core/text_decoding.h"
 #include "quotes/quote_url.h"
 
+#include <QHttp2Configuration>
 #include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
+#include <QSslCipher>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
 
@@ -84,21 +89,29 @@ void PageTransfer::cancel()
 void PageTransfer::send()
 {
     QNetworkRequest request(m_at);
-    request.setHeader(QNetworkRequest::UserAgentHeader, m_options.userAgent);
-    request.setRawHeader("Accept", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
-    request.setRawHeader("Accept-Language", "en-US,en;q=0.9");
+    for (const auto& [name, value] :
+         pageRequestHeaders(m_options.userAgent, m_options.acceptLanguage, {m_at, m_options.formPage, bool(m_body)}))
+        request.setRawHeader(name, value);
+    if (m_at.scheme() == QStringLiteral("https"))
+        request.setSslConfiguration(m_options.tls);
+    // HTTP/2 as Chrome opens it: no server push, a 6 MB stream window and a
+    // 15 MB connection window.
+    QHttp2Configuration http2;
+    http2.setServerPushEnabled(false);
+    http2.setStreamReceiveWindowSize(6 * 1024 * 1024);
+    http2.setSessionReceiveWindowSize(15 * 1024 * 1024);
+    request.setHttp2Configuration(http2);
     request.setTransferTimeout(m_limits.stallMs);
     // Every redirect is looked at here before anything is sent to it.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    if (m_body) {
-        request.setHeader(QNetworkRequest::ContentTypeHeader,
-                          QByteArrayLiteral("application/x-www-form-urlencoded"));
-        m_reply = m_manager->post(request, *m_body);
-    } else {
-        m_reply = m_manager->get(request);
-    }
+    m_reply = m_body ? m_manager->post(request, *m_body) : m_manager->get(request);
     trace((m_body ? QStringLiteral("POST ") : QStringLiteral("GET ")) + shownUrl(m_at) + QStringLiteral(" (proxy: ") +
           proxyDescription(m_manager, m_at) + QLatin1Char(')'));
+    if (m_options.trace) {
+        const QStringList cookies = cookieNamesFor(m_manager->cookieJar(), m_at);
+        trace(QStringLiteral("cookies sent: ") +
+              (cookies.isEmpty() ? QStringLiteral("none") : cookies.join(QStringLiteral(", "))));
+    }
     m_received = 0;
     m_bytes.clear();
     // The body is taken as it arrives into one buffer of our own, so that
@@ -136,6 +149,8 @@ void PageTransfer::answered()
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QUrl redirect = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
     const QNetworkReply::NetworkError error = reply->error();
+    if (m_options.trace && result.status > 0)
+        trace(QStringLiteral("connection: ") + connectionOf(reply));
     if (m_ending == Ending::TimedOut || error == QNetworkReply::TimeoutError ||
         (error == QNetworkReply::OperationCanceledError && m_ending == Ending::Finished)) {
         // The transfer timeout of Qt ends a stalled request as cancelled.
@@ -249,6 +264,25 @@ void PageTransfer::takeArrived(QNetworkReply* reply)
     m_bytes.resize(at + qsizetype(available));
     const qint64 read = reply->read(m_bytes.data() + at, available);
     m_bytes.resize(at + qsizetype(std::max<qint64>(read, 0)));
+}
+
+QString PageTransfer::connectionOf(const QNetworkReply* reply)
+{
+    const QString http = reply->attribute(QNetworkRequest::Http2WasUsedAttribute).toBool()
+                             ? QStringLiteral("HTTP/2")
+                             : QStringLiteral("HTTP/1.1");
+    if (reply->url().scheme() != QStringLiteral("https"))
+        return QStringLiteral("plain (no TLS), ") + http;
+    const QSslConfiguration tls = reply->sslConfiguration();
+    const QSslCipher cipher = tls.sessionCipher();
+    QString version;
+    switch (tls.sessionProtocol()) {
+    case QSsl::TlsV1_3: version = QStringLiteral("TLS 1.3"); break;
+    case QSsl::TlsV1_2: version = QStringLiteral("TLS 1.2"); break;
+    default: version = QStringLiteral("TLS (version unknown)"); break;
+    }
+    return version + QStringLiteral(", ") + (cipher.isNull() ? QStringLiteral("no cipher") : cipher.name()) +
+           QStringLiteral(", ") + http;
 }
 
 void PageTransfer::trace(const QString& line) const

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
+#include <QSslConfiguration>
 #include <QTimer>
 #include <QUrl>
 
@@ -43,6 +44,9 @@ public:
     };
     struct Options {
         QByteArray userAgent;
+        QByteArray acceptLanguage;
+        QSslConfiguration tls;                     // for https
+        QUrl formPage;                             // the page whose form this answers, if any
         std::function<void(const QString&)> trace; // each request, redirect and answer, in words
     };
 
@@ -68,6 +72,9 @@ private:
     void finish();
     void trace(const QString& line) const;
     void takeArrived(QNetworkReply* reply);
+    // The connection a reply came on, in words: TLS version, cipher suite
+    // and HTTP version.
+    static QString connectionOf(const QNetworkReply* reply);
 
     QNetworkAccessManager* m_manager;
     HttpLimits m_limits;

@@ -1,6 +1,7 @@
 #include "platform/qt_http_client.h"
 
 #include "core/text_decoding.h"
+#include "platform/browser_identity.h"
 #include "quotes/consent_form.h"
 #include "quotes/quote_url.h"
 
@@ -46,6 +47,9 @@ struct QtHttpClient::Job {
     int sentInRound = 0;            // how many declines were complete when it was sent
     QUrl direct;                    // sent straight to where the service's hop leads, past it
     bool pastHop = true;            // may be sent that way
+    QUrl pageAddress;               // sent to the page's own address after the quote URL's 404
+    bool triedPageAddress = false;  // asked there (or past the hop) once already
+    HttpResult firstAnswer;         // the quote URL's 404 meanwhile
     PageTransfer* transfer = nullptr;
     std::unique_ptr<QTimer> timer;  // the wait the service asked for
     QEventLoop* loop = nullptr;     // get() waits for this page
@@ -53,7 +57,8 @@ struct QtHttpClient::Job {
 
 QtHttpClient::QtHttpClient(HttpLimits limits, bool useSystemProxy, QObject* parent)
     : QObject(parent), m_limits(limits), m_manager(new QNetworkAccessManager(this)), m_pacing(limits),
-      m_userAgent(kBrowserUserAgent)
+      m_userAgent(chromeUserAgent(chromeMajorVersionOn(QDate::currentDate()))),
+      m_acceptLanguage(acceptLanguageFor(QLocale::system())), m_tls(browserTls().configuration)
 {
     m_manager->setStrictTransportSecurityEnabled(true);
     if (useSystemProxy) {
@@ -68,10 +73,14 @@ QtHttpClient::~QtHttpClient()
 {
     for (auto& job : m_jobs)
         drop(*job);
+    if (m_keptCookies)
+        m_keptCookies->save();
 }
 
 HttpResult QtHttpClient::get(const QUrl& url)
 {
+    if (!m_tlsError.isEmpty())
+        return failure(m_tlsError);
     auto found = std::find_if(m_jobs.begin(), m_jobs.end(),
                               [&](const auto& j) { return j->url == url && !j->loop; });
     if (found == m_jobs.end()) {
@@ -93,6 +102,8 @@ HttpResult QtHttpClient::get(const QUrl& url)
     HttpResult result = std::move(job.result);
     m_jobs.erase(std::find_if(m_jobs.begin(), m_jobs.end(), [&](const auto& j) { return j.get() == &job; }));
     pump();
+    if (m_jobs.empty() && m_keptCookies) // the run's last page: what the service set is kept
+        m_keptCookies->save();
     return result;
 }
 
@@ -146,7 +157,31 @@ void QtHttpClient::newRun()
     m_pacing.newRun();
     // Each run learns the service's hop afresh.
     m_shape.reset();
+    m_shapeIsPageAddress = false;
     m_shapeDropped = false;
+}
+
+QString QtHttpClient::setTlsCiphers(const QString& ciphers, const QString& givenBy)
+{
+    TlsChoice choice = browserTls(ciphers);
+    m_tlsError.clear();
+    // Connections already made keep the handshake they were made with.
+    m_manager->clearConnectionCache();
+    if (choice.error.isEmpty())
+        m_tls = std::move(choice.configuration);
+    else
+        m_tlsError = givenBy + QStringLiteral(" cannot be used: ") + choice.error +
+                     QStringLiteral(". No page is asked for with a handshake nobody chose: name cipher suites this "
+                                    "computer knows, or leave it out for the program's own.");
+    return m_tlsError;
+}
+
+QString QtHttpClient::setupError() const { return m_tlsError; }
+
+void QtHttpClient::keepCookiesIn(const QString& file)
+{
+    m_keptCookies = new KeptCookieJar(file, kQuoteHost);
+    m_manager->setCookieJar(m_keptCookies); // the manager owns it
 }
 
 bool QtHttpClient::setUserAgent(const QString& userAgent)
@@ -192,25 +227,50 @@ void QtHttpClient::pump()
     }
 }
 
-PageTransfer* QtHttpClient::transfer(Job& job, const QUrl& url, std::optional<QByteArray> form)
+PageTransfer* QtHttpClient::transfer(Job& job, const QUrl& url, std::optional<QByteArray> form, const QUrl& formPage)
 {
-    return new PageTransfer(m_manager, m_limits, url, job.url, std::move(form), {m_userAgent, trace},
-                            [this, &job] { finished(job); }, this);
+    return new PageTransfer(m_manager, m_limits, url, job.url, std::move(form),
+                            {m_userAgent, m_acceptLanguage, m_tls, formPage, trace}, [this, &job] { finished(job); },
+                            this);
 }
 
 void QtHttpClient::start(Job& job)
 {
     job.state = Job::State::Running;
     job.sentInRound = m_pacing.consentRound();
-    job.direct = m_shape && job.pastHop ? applyQuoteUrlShape(*m_shape, job.url) : QUrl();
-    job.transfer = transfer(job, job.direct.isValid() ? job.direct : job.url, std::nullopt);
+    job.direct = m_shape && job.pastHop && !job.pageAddress.isValid() ? applyQuoteUrlShape(*m_shape, job.url) : QUrl();
+    job.triedPageAddress = job.triedPageAddress || job.direct.isValid();
+    const QUrl& to = job.pageAddress.isValid() ? job.pageAddress : job.direct.isValid() ? job.direct : job.url;
+    job.transfer = transfer(job, to, std::nullopt, QUrl());
 }
 
-bool QtHttpClient::hopLearnt(Job& job, const PageTransfer::Outcome& outcome)
+bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
 {
-    const HttpResult& r = outcome.result;
+    HttpResult& r = outcome.result;
     const QString symbol = QUrlQuery(job.url).queryItemValue(QStringLiteral("s"), QUrl::FullyDecoded);
+    const bool unknown = r.status == 404 || r.status == 410;
+    if (job.pageAddress.isValid()) {
+        // The page's own address after the quote URL's 404: when it gives
+        // the quote, the run goes there from now on.
+        job.pageAddress = QUrl();
+        const bool consent = r.ok && IsConsentPage(r.body);
+        const bool quote = r.ok && !consent && pageNamesSymbol(r.body, symbol);
+        if (!m_shape && quote) {
+            m_shape = learnQuoteUrlShape(job.url, outcome.finalUrl);
+            m_shapeIsPageAddress = m_shape.has_value();
+            if (m_shape)
+                note(QStringLiteral("later symbols are asked at the page's own address"));
+        }
+        // No page of the symbol there either: the quote URL's 404 says best
+        // what happened.
+        if ((r.ok && !consent && !quote) || unknown)
+            r = std::exchange(job.firstAnswer, HttpResult());
+        return true;
+    }
     if (job.direct.isValid()) {
+        // The page's own address not knowing a symbol is the service's word.
+        if (m_shapeIsPageAddress && unknown)
+            return true;
         // Asked past the hop: what the quote URL might not have done sends
         // the page back to it, and the run to the quote URL from now on.
         const bool consent = r.ok && IsConsentPage(r.body);
@@ -220,12 +280,25 @@ bool QtHttpClient::hopLearnt(Job& job, const PageTransfer::Outcome& outcome)
             return true;
         note(QStringLiteral("the learned address failed for this symbol; asked again at the quote URL"));
         m_shape.reset();
+        m_shapeIsPageAddress = false;
         m_shapeDropped = true;
         job.pastHop = false;
         job.direct = QUrl();
         job.state = Job::State::Queued;
         pump();
         return false;
+    }
+    if (r.status == 404 && !job.triedPageAddress) {
+        // The quote URL no longer leads to the page: its own address once.
+        job.triedPageAddress = true;
+        job.pageAddress = quotePageAddress(job.url);
+        if (job.pageAddress.isValid()) {
+            job.firstAnswer = r;
+            note(QStringLiteral("the quote URL answered 404; asked at the page's own address"));
+            job.state = Job::State::Queued;
+            pump();
+            return false;
+        }
     }
     if (!m_shape && !m_shapeDropped && r.ok && outcome.redirects > 0 && !IsConsentPage(r.body) &&
         pageNamesSymbol(r.body, symbol)) {
@@ -337,7 +410,7 @@ void QtHttpClient::consentMet(Job& job, const QUrl& pageUrl, const QString& page
     job.declining = true;
     m_pacing.declineSent();
     job.state = Job::State::Running;
-    job.transfer = transfer(job, action, decline->body);
+    job.transfer = transfer(job, action, decline->body, pageUrl);
 }
 
 void QtHttpClient::settle(Job& job, HttpResult result)

@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/fetch_pacing.h"
 #include "platform/http_client.h"
+#include "platform/kept_cookies.h"
 #include "platform/page_transfer.h"
 #include "quotes/quote_url.h"
 
@@ -15,16 +16,12 @@ class QNetworkAccessManager;
 
 namespace larkspire {
 
-// The browser identification sent by default. The service refuses ones that
-// look old: this is the one place to bring it up to date (a user can send
-// another with the "User Agent" setting or --user-agent).
-inline const QByteArray kBrowserUserAgent =
-    "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/142.0.0.0 Safari/537.36";
-
 // Qt Network: connections kept alive between requests, redirects followed
 // only within the quote service (never from https down to http), HSTS
 // honoured, gzip accepted, proxies from http_proxy / https_proxy / no_proxy
-// when asked, and a browser's User-Agent.
+// when asked. It asks as the Chrome of the day does (browser_identity.h):
+// Chrome's TLS handshake, headers and a User-Agent whose version follows the
+// calendar, unless the user names another identification or cipher list.
 //
 // A polite client (FetchPacing decides): a few requests in flight when
 // fetching ahead, more while the service answers well, fewer the moment it
@@ -34,13 +31,16 @@ inline const QByteArray kBrowserUserAgent =
 // The service's redirect hop (the quote URL of a symbol answered with a
 // redirect to a page that holds the symbol) is learned from the first page
 // of a run; later symbols are asked there directly, and at the quote URL
-// again should that fail for one of them.
+// again should that fail for one of them. A quote URL that answers 404 is
+// asked once more at the page's own address ("/quote/SYMBOL/"); when that
+// gives the quote, the rest of the run goes there directly.
 //
 // The service's cookie consent form is declined on the user's behalf, once
 // a run: requests that meet the form while the answer is on its way, or that
 // were sent before it, are sent again afterwards with its cookies; a form met
-// again after that fails its page and every later one at once. Its cookies
-// are kept in memory for the life of the client, never on disk.
+// again after that fails its page and every later one at once. The cookies
+// are kept in memory, and those that outlive a session in a file when the
+// client is told one (kept_cookies.h).
 class QtHttpClient final : public QObject, public HttpClient {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(QtHttpClient)
@@ -57,6 +57,14 @@ public:
     // The browser identification sent with every request (the default
     // unless the user names another); refused when it holds control characters.
     bool setUserAgent(const QString& userAgent);
+    // The TLS cipher suites offered instead of Chrome's (OpenSSL's names,
+    // separated by ":"), given by the setting or option named in `givenBy`.
+    // When they cannot be used, the message saying so (naming `givenBy`),
+    // and the client refuses to fetch until a usable list is given.
+    QString setTlsCiphers(const QString& ciphers, const QString& givenBy);
+    QString setupError() const override;
+    // Keeps the service's lasting cookies in `file` between runs.
+    void keepCookiesIn(const QString& file);
 
 private:
     struct Job;
@@ -68,12 +76,12 @@ private:
     void retryLater(Job& job);
     void settle(Job& job, HttpResult result);
     void drop(Job& job);
-    PageTransfer* transfer(Job& job, const QUrl& url, std::optional<QByteArray> form);
+    PageTransfer* transfer(Job& job, const QUrl& url, std::optional<QByteArray> form, const QUrl& formPage);
     void note(const QString& line) const;
     // Learns the service's redirect hop from a quote URL's answer, or, for
     // a page asked past it that went wrong, drops it and asks again at the
     // quote URL (then false: the page is not settled yet).
-    bool hopLearnt(Job& job, const PageTransfer::Outcome& outcome);
+    bool hopLearnt(Job& job, PageTransfer::Outcome& outcome);
 
     HttpLimits m_limits;
     QNetworkAccessManager* m_manager;
@@ -81,7 +89,12 @@ private:
     Job* m_waiting = nullptr;                // the page get() waits for
     FetchPacing m_pacing;
     QByteArray m_userAgent;
+    QByteArray m_acceptLanguage;
+    QSslConfiguration m_tls;
+    QString m_tlsError;
+    KeptCookieJar* m_keptCookies = nullptr;
     std::optional<QuoteUrlShape> m_shape; // where the hop leads, learned this run
+    bool m_shapeIsPageAddress = false;    // learned from the page's own address after a 404
     bool m_shapeDropped = false;          // it failed once this run: not learned again
 };
 

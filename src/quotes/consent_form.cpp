@@ -117,8 +117,9 @@ std::optional<ConsentDecline> DeclineConsentForm(const QString& page)
             const auto attributes = tagAttributes(form.mid(at, end + 1 - at));
             const QString name = attributes.value(QStringLiteral("name"));
             const QString type = attributes.value(QStringLiteral("type")).toLower();
+            // Only named inputs that carry a value go with the answer.
             if (kind == &inputOpen && type == QStringLiteral("hidden") && !name.isEmpty() &&
-                name != QStringLiteral("agree")) {
+                !attributes.value(QStringLiteral("value")).isEmpty() && name != QStringLiteral("agree")) {
                 if (!fields.isEmpty())
                     fields += '&';
                 fields += formEncode(name) + '=' + formEncode(attributes.value(QStringLiteral("value")));

@@ -28,6 +28,27 @@ QUrl quoteUrl(const QString& host, const QString& upperSymbol)
     return QUrl::fromEncoded("http://" + host.toUtf8() + "/q?s=" + query, QUrl::StrictMode);
 }
 
+namespace {
+
+bool isAddressOrOneLabel(const QString& host)
+{
+    const QStringList labels = host.split(QLatin1Char('.'));
+    return host.contains(QLatin1Char(':')) || labels.size() < 2 ||
+           std::all_of(labels.begin(), labels.end(), [](const QString& l) {
+               return !l.isEmpty() && std::all_of(l.begin(), l.end(), [](QChar c) { return c.isDigit(); });
+           });
+}
+
+} // namespace
+
+QString quoteServiceDomain(const QString& host)
+{
+    const QString home = host.toLower();
+    if (home.isEmpty() || isAddressOrOneLabel(home))
+        return home;
+    return home.section(QLatin1Char('.'), -2);
+}
+
 bool isQuoteServiceUrl(const QUrl& target, const QUrl& origin)
 {
     const QString scheme = target.scheme().toLower();
@@ -37,15 +58,11 @@ bool isQuoteServiceUrl(const QUrl& target, const QUrl& origin)
     const QString home = origin.host().toLower();
     if (host.isEmpty() || home.isEmpty())
         return false;
-    const QStringList labels = home.split(QLatin1Char('.'));
-    const bool address = home.contains(QLatin1Char(':')) || std::all_of(labels.begin(), labels.end(), [](const QString& l) {
-                             return !l.isEmpty() && std::all_of(l.begin(), l.end(), [](QChar c) { return c.isDigit(); });
-                         });
-    if (address || labels.size() < 2) {
+    if (isAddressOrOneLabel(home)) {
         const int defaultPort = scheme == QStringLiteral("https") ? 443 : 80;
         return host == home && target.port(defaultPort) == origin.port(80);
     }
-    const QString domain = labels.mid(labels.size() - 2).join(QLatin1Char('.'));
+    const QString domain = quoteServiceDomain(home);
     return host == domain || host.endsWith(QLatin1Char('.') + domain);
 }
 
@@ -89,6 +106,16 @@ QUrl applyQuoteUrlShape(const QuoteUrlShape& shape, const QUrl& quoteUrl)
     if (!symbol)
         return QUrl();
     return QUrl::fromEncoded(shape.before + *symbol + shape.after, QUrl::StrictMode);
+}
+
+QUrl quotePageAddress(const QUrl& quoteUrl)
+{
+    const auto symbol = encodedSymbol(quoteUrl);
+    if (!symbol)
+        return QUrl();
+    const QByteArray origin =
+        quoteUrl.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo).toEncoded();
+    return QUrl::fromEncoded(origin + "/quote/" + *symbol + '/', QUrl::StrictMode);
 }
 
 bool pageNamesSymbol(const QString& page, const QString& upperSymbol)

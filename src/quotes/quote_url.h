@@ -20,6 +20,11 @@ QUrl quoteUrl(const QString& host, const QString& upperSymbol);
 // included.
 bool isQuoteServiceUrl(const QUrl& target, const QUrl& origin);
 
+// The quote service's domain for one of its hosts: its last two labels
+// ("yahoo.com" for "finance.yahoo.com"); an address or a one-label name
+// stands for itself. Empty for no host.
+QString quoteServiceDomain(const QString& host);
+
 // Whether a redirect or a form post answering a request to `answered` may
 // go to the port of `target`: 80, 443, or the port of that request.
 bool isQuoteServicePort(const QUrl& target, const QUrl& answered);
@@ -38,6 +43,11 @@ std::optional<QuoteUrlShape> learnQuoteUrlShape(const QUrl& asked, const QUrl& l
 // The quote URL's symbol put in the shape; an invalid URL when `quoteUrl`
 // is none.
 QUrl applyQuoteUrlShape(const QuoteUrlShape& shape, const QUrl& quoteUrl);
+
+// The page's own address of a quote URL's symbol: the quote URL's scheme and
+// host, path "/quote/SYMBOL/" with the symbol encoded as the quote URL has
+// it; an invalid URL when `quoteUrl` is none.
+QUrl quotePageAddress(const QUrl& quoteUrl);
 
 // Whether a page's title names the symbol (any layout): a page of that
 // symbol's quote, not another's.

@@ -35,6 +35,11 @@ void MainWindow::retrieveQuotes()
     // meantime must not start a run inside this one.
     if (m_runActive)
         return;
+    // A run with a handshake nobody chose does not start.
+    if (m_platform.http && !m_platform.http->setupError().isEmpty()) {
+        message(m_platform.http->setupError());
+        return;
+    }
     m_runActive = true;
     struct Guard {
         MainWindow& w;
@@ -88,6 +93,7 @@ void MainWindow::retrieveQuotes()
             step(112, [&] { pumpEventsRepaintLater(); });
             step(114, [&] { SetMousePointer(kPointerHourglass); });
             bool refused = false;
+            bool unknown = false; // the service does not know the symbol
             bool fetched = step(116, [&] {
                 if (!m_platform.http)
                     throw Failure(QStringLiteral("No connection to the internet is available"));
@@ -111,7 +117,10 @@ void MainWindow::retrieveQuotes()
                 refused = watch.fetched(result);
                 if (ListModel::indexOf(item) == 0) // taken out while its page came: not shown
                     return;
-                if (!result.ok) // which symbol first, then what went wrong
+                // A symbol the service does not know gets no row and no
+                // report, as its page once said so with a title of its own.
+                unknown = !result.ok && (result.status == 404 || result.status == 410);
+                if (!result.ok && !unknown) // which symbol first, then what went wrong
                     throw Failure(symbolToSend(symbol) + QStringLiteral(": ") + result.error);
                 page = QuotePage(std::move(result.body));
             });
@@ -125,6 +134,7 @@ void MainWindow::retrieveQuotes()
                 continue;
             }
             i = at; // where it stands now
+            fetched = fetched && !unknown;
             if (!fetched)
                 page = QuotePage(); // a failed fetch leaves nothing to read: no stale figures
             step(118, [&] { page = QuotePage(CleanQuotePage(page.takeText())); });

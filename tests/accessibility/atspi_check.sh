@@ -23,7 +23,7 @@ port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1
 /usr/bin/python3 "$source_dir/scripts/screenshot-server.py" "$port" 0.5 2>/dev/null &
 /usr/libexec/at-spi-bus-launcher --launch-immediately &
 sleep 1
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" PATH="$work/bin:$PATH"
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" PATH="$work/bin:$PATH"
 export http_proxy="http://127.0.0.1:$port" no_proxy="" ASAN_OPTIONS=detect_leaks=0
 "$program" &
 /usr/bin/python3 "$source_dir/tests/accessibility/atspi_check.py"

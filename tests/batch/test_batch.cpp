@@ -65,6 +65,7 @@ protected:
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("http_proxy"), QStringLiteral("http://") + server->host());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), programConfig.path());
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), programConfig.path());
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(LARKSPIRE_PROGRAM), arguments);
         Ran ran;
@@ -418,6 +419,7 @@ TEST_F(Batch, checkSaysWhyAndARefusingServiceEndsTheRun)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("http_proxy"), deadProxy);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), programConfig.path());
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), programConfig.path());
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(LARKSPIRE_PROGRAM), {QStringLiteral("--check")});
     ASSERT_TRUE(p.waitForFinished(60000));
@@ -440,4 +442,39 @@ TEST_F(Batch, checkSaysWhyAndARefusingServiceEndsTheRun)
     EXPECT_EQ(odd.status, 1);
     EXPECT_TRUE(odd.err.contains("not one of them held a quote") && odd.err.contains("larkspire --check"))
         << odd.err.constData();
+}
+
+TEST_F(Batch, theServicesLastingCookiesOutliveARunAndTheCipherListIsTheUsersToChange)
+{
+    requestHandler = [](const Request& r) {
+        Response resp;
+        resp.body = smallPage(QuoteServer::symbolOf(r), QStringLiteral("Kept Corp."));
+        resp.headers.append(qMakePair(QByteArray("Set-Cookie"), QByteArray("S=sess1on; Path=/")));
+        if (!r.headers.value("cookie").contains("A3=v4lu3"))
+            resp.headers.append(qMakePair(QByteArray("Set-Cookie"), QByteArray("A3=v4lu3; Max-Age=3600; Path=/")));
+        return resp;
+    };
+    ASSERT_EQ(program({QStringLiteral("--batch"), QStringLiteral("AAA")}).status, 0);
+    EXPECT_FALSE(server->requests().last().headers.contains("cookie"));
+    const Ran check = program({QStringLiteral("--check"), QStringLiteral("AAA")});
+    EXPECT_EQ(server->requests().last().headers.value("cookie"), "A3=v4lu3") << "the next run sends it, not the session's";
+    EXPECT_TRUE(check.out.contains("cookies sent: A3\n")) << check.out.constData();
+    EXPECT_FALSE(check.out.contains("v4lu3")) << "names, never values";
+    EXPECT_TRUE(check.out.contains("connection: plain (no TLS), HTTP/1.1\n")) << check.out.constData();
+
+    // A cipher list nobody can use: said, naming where it came from, and nothing is sent.
+    const qsizetype sent = server->requests().size();
+    const Ran option = program({QStringLiteral("--batch"), QStringLiteral("AAA"), QStringLiteral("--tls-ciphers"),
+                                QStringLiteral("HIGH:!aNULL")});
+    EXPECT_EQ(option.status, 2);
+    EXPECT_TRUE(option.err.startsWith("larkspire: --tls-ciphers cannot be used: \"HIGH\" is not a cipher suite"))
+        << option.err.constData();
+    SettingsStore(programConfig.path()).write(kSettingsApplication, kSettingsSection, kKeyTlsCiphers, QStringLiteral("NOPE"));
+    const Ran setting = program({QStringLiteral("--check"), QStringLiteral("AAA")});
+    EXPECT_EQ(setting.status, 2);
+    EXPECT_TRUE(setting.err.contains("The \"TLS Ciphers\" setting cannot be used")) << setting.err.constData();
+    EXPECT_EQ(server->requests().size(), sent);
+    const Ran given = program({QStringLiteral("--batch"), QStringLiteral("AAA"), QStringLiteral("--tls-ciphers"),
+                               QStringLiteral("TLS_AES_128_GCM_SHA256:ECDHE-RSA-AES128-GCM-SHA256")});
+    EXPECT_EQ(given.status, 0) << "the option wins over the setting" << given.err.constData();
 }

@@ -1,4 +1,5 @@
 #include "core/text_decoding.h"
+#include "platform/browser_identity.h"
 #include "platform/qt_http_client.h"
 #include "quotes/quote_url.h"
 #include "support/quote_server.h"
@@ -79,7 +80,8 @@ TEST(HttpClient, answersAndFailuresAsAUserReadsThem)
     HttpResult r = get("OK");
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.body, QStringLiteral("café"));
-    EXPECT_EQ(server.requests().last().headers.value("user-agent"), kBrowserUserAgent);
+    EXPECT_EQ(server.requests().last().headers.value("user-agent"),
+              chromeUserAgent(chromeMajorVersionOn(QDate::currentDate())));
     EXPECT_EQ(get("LATIN").body, QStringLiteral("café"));
     EXPECT_EQ(get("GZ").body, QString(100000, QLatin1Char('z')));
     EXPECT_EQ(get("HOP3").body, QStringLiteral("café")) << "a chain of redirects is followed";
@@ -290,6 +292,48 @@ TEST(HttpClient, theServicesRedirectHopIsLearnedOnceARunAndDroppedWhenItFails)
                                                 QStringLiteral("/q?s=") + o, QStringLiteral("/quote/") + o + QLatin1Char('/'),
                                                 QStringLiteral("/q?s=BBB"), QStringLiteral("/quote/BBB/")}))
             << odd;
+    }
+}
+
+TEST(HttpClient, aQuoteUrlThatAnswers404IsAskedOnceAtThePagesOwnAddressWhichServesTheRestOfTheRun)
+{
+    QuoteServer server([](const Request& r) {
+        Response resp;
+        const QByteArray symbol = r.target.mid(7).chopped(1);
+        if (r.target.startsWith("/q?s=") || symbol == "NOPE") {
+            resp.status = 404;
+            return resp;
+        }
+        resp.body = "<html><head><title>" + symbol + " Corp (" + symbol + ") - Yahoo Finance</title></head></html>";
+        return resp;
+    });
+    QtHttpClient client(shortLimits(), false);
+    const struct {
+        QStringList symbols;
+        QStringList results;
+        QStringList targets;
+    } runs[] = {
+        {{QStringLiteral("AAA"), QStringLiteral("NOPE"), QStringLiteral("BBB")},
+         {QStringLiteral("ok"), QStringLiteral("Not Found (HTTP 404)"), QStringLiteral("ok")},
+         {QStringLiteral("/q?s=AAA"), QStringLiteral("/quote/AAA/"), QStringLiteral("/quote/NOPE/"),
+          QStringLiteral("/quote/BBB/")}},
+        {{QStringLiteral("NOPE"), QStringLiteral("AAA"), QStringLiteral("BBB")},
+         {QStringLiteral("Not Found (HTTP 404)"), QStringLiteral("ok"), QStringLiteral("ok")},
+         {QStringLiteral("/q?s=NOPE"), QStringLiteral("/quote/NOPE/"), QStringLiteral("/q?s=AAA"),
+          QStringLiteral("/quote/AAA/"), QStringLiteral("/quote/BBB/")}},
+    };
+    for (const auto& run : runs) {
+        client.newRun();
+        const qsizetype before = server.requests().size();
+        QStringList results, targets;
+        for (const QString& s : run.symbols) {
+            const HttpResult r = client.get(quoteUrl(server.host(), s));
+            results << (r.ok ? QStringLiteral("ok") : r.error);
+        }
+        for (qsizetype i = before; i < server.requests().size(); ++i)
+            targets << QString::fromLatin1(server.requests()[i].target);
+        EXPECT_EQ(results, run.results);
+        EXPECT_EQ(targets, run.targets) << "an unknown symbol costs two requests at most";
     }
 }
 

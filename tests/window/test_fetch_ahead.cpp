@@ -35,7 +35,7 @@ TEST_F(FetchAhead, rowsAndReportsAreThoseOfOnePageAtATime)
         Response r;
         r.delayMs = 20;
         if (s == QStringLiteral("GONE"))
-            r.status = 404, r.reason = "Not Found";
+            r.status = 502, r.reason = "Bad Gateway";
         else if (s == QStringLiteral("BAD"))
             r.status = 500, r.reason = "";
         else if (s != QStringLiteral("NOPAGE"))

@@ -9,7 +9,7 @@ using namespace larkspire::test;
 
 namespace {
 
-QByteArray consentPage(const QByteArray& doneUrl)
+QByteArray consentPage(const QByteArray& doneUrl, bool sparse = false)
 {
     QByteArray escaped = doneUrl;
     escaped.replace("&", "&amp;").replace("=", "&#x3D;");
@@ -18,7 +18,10 @@ QByteArray consentPage(const QByteArray& doneUrl)
            "<input type=\"hidden\" name=\"csrfToken\" value=\"tok+1\">"
            "<input type=\"hidden\" name=\"sessionId\" value=\"3_cc-session_77\">"
            "<input type=\"hidden\" name=\"originalDoneUrl\" value=\"" + escaped + "\">"
-           "<input type=\"hidden\" name=\"namespace\" value=\"yahoo\">"
+           "<input type=\"hidden\" name=\"namespace\" value=\"yahoo\">" +
+           (sparse ? QByteArray("<input type=\"hidden\" value=\"orphan\"><input type=\"hidden\" name=\"empty\">"
+                                "<button type=\"button\" class=\"scroll\">More</button>")
+                   : QByteArray()) +
            "<button type=\"submit\" name=\"agree\" value=\"agree\">Accept all</button>"
            "<button type=\"submit\" name=\"reject\" value=\"reject\">Reject all</button></form></body></html>";
 }
@@ -45,13 +48,16 @@ protected:
     {
         const QByteArray path = r.target.left(r.target.indexOf('?'));
         const bool hasCookie = r.headers.value("cookie").contains("A1=declined");
+        const QByteArray symbol = QuoteServer::symbolOf(r).toUtf8();
         if (path == "/q" && !hasCookie)
-            return redirect("/v2/collectConsent?sessionId=3_cc-session_77&s=" +
-                            QuoteServer::symbolOf(r).toUtf8());
+            return redirect(QByteArray(viaGuce ? "/consent?brandType=nonEu&gcrumb=g1&s="
+                                               : "/v2/collectConsent?sessionId=3_cc-session_77&s=") +
+                            symbol);
+        if (path == "/consent")
+            return redirect("/v2/collectConsent?sessionId=3_cc-session_77&s=" + symbol);
         if (path == "/v2/collectConsent" && r.method == "GET") {
             Response page;
-            page.body = consentPage("http://" + server->host().toUtf8() + "/q?s=" +
-                                    QuoteServer::symbolOf(r).toUtf8() + "&guccounter=1");
+            page.body = consentPage("http://" + server->host().toUtf8() + "/q?s=" + symbol + "&guccounter=1", sparseForm);
             return page;
         }
         if (path == "/v2/collectConsent" && r.method == "POST") {
@@ -76,6 +82,8 @@ protected:
     QList<QByteArray> posts;
     bool setsCookie = true;
     bool answersInPlace = false;
+    bool viaGuce = false;    // the way to the form leads through guce.yahoo.com first
+    bool sparseForm = false; // the form has inputs without a name or a value, and a button of its own
 };
 
 TEST_F(LaterPages, eachLayoutThroughTheWindow)
@@ -107,29 +115,44 @@ TEST_F(LaterPages, eachLayoutThroughTheWindow)
     EXPECT_EQ(dialogs.messageTexts(), (QStringList{QStringLiteral("Done."), QStringLiteral("Done.")}));
 }
 
-TEST_F(LaterPages, consentIsDeclinedOnceAndItsCookieServesEveryLaterRequest)
+TEST_F(LaterPages, consentIsDeclinedOnceAsABrowserPostsTheFormAndItsCookieServesEveryLaterRequest)
 {
-    requestHandler = [this](const Request& r) { return consentService(r); };
-    window->controls().showNamesCheck->setChecked(false);
-    symbolsAre({"AAA", "BBB"});
-    run();
-    EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Done.")});
-    EXPECT_EQ(rows().size(), 2);
-    EXPECT_TRUE(rows().value(1).startsWith(QStringLiteral("BBB|10.75|")));
-    ASSERT_EQ(posts.size(), 1) << "answered once, not for every symbol";
-    EXPECT_EQ(posts[0], "csrfToken=tok%2B1&sessionId=3_cc-session_77&originalDoneUrl=http%3A%2F%2F" +
-                            server->host().toUtf8().replace(":", "%3A") +
-                            "%2Fq%3Fs%3DAAA%26guccounter%3D1&namespace=yahoo&reject=reject");
-    EXPECT_FALSE(posts[0].contains("agree"));
-    const Request& post = *std::find_if(server->requests().begin(), server->requests().end(),
-                                        [](const Request& r) { return r.method == "POST"; });
-    EXPECT_EQ(post.headers.value("content-type"), "application/x-www-form-urlencoded");
+    // The form as it was, and the ways seen since 2025: through guce.yahoo.com
+    // first, with inputs that have no name or no value and a button of its own.
+    for (const bool newer : {false, true}) {
+        restart();
+        posts.clear();
+        dialogs.messages.clear();
+        viaGuce = sparseForm = newer;
+        requestHandler = [this](const Request& r) { return consentService(r); };
+        window->controls().showNamesCheck->setChecked(false);
+        symbolsAre({"AAA", "BBB"});
+        run();
+        EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Done.")});
+        EXPECT_EQ(rows().size(), 2);
+        EXPECT_TRUE(rows().value(1).startsWith(QStringLiteral("BBB|10.75|")));
+        ASSERT_EQ(posts.size(), 1) << "answered once, not for every symbol";
+        EXPECT_EQ(posts[0], "csrfToken=tok%2B1&sessionId=3_cc-session_77&originalDoneUrl=http%3A%2F%2F" +
+                                server->host().toUtf8().replace(":", "%3A") +
+                                "%2Fq%3Fs%3DAAA%26guccounter%3D1&namespace=yahoo&reject=reject")
+            << "only named inputs with a value, and the reject button";
+        EXPECT_EQ(std::any_of(server->requests().begin(), server->requests().end(),
+                              [](const Request& r) { return r.target.startsWith("/consent?brandType=nonEu"); }),
+                  newer);
+        const Request& post = *std::find_if(server->requests().begin(), server->requests().end(),
+                                            [](const Request& r) { return r.method == "POST"; });
+        EXPECT_EQ(post.headers.value("content-type"), "application/x-www-form-urlencoded");
+        EXPECT_EQ(post.headers.value("origin"), "http://" + server->host().toUtf8());
+        EXPECT_EQ(post.headers.value("sec-fetch-site"), "same-origin");
+        EXPECT_EQ(post.headers.value("cache-control"), "max-age=0");
+        EXPECT_TRUE(post.headers.value("referer").contains("/v2/collectConsent?sessionId=3_cc-session_77"));
 
-    const qsizetype before = server->requests().size();
-    run();
-    EXPECT_EQ(posts.size(), 1) << "a second run needs no new answer";
-    EXPECT_EQ(server->requests().size() - before, 2);
-    EXPECT_EQ(rows().size(), 2);
+        const qsizetype before = server->requests().size();
+        run();
+        EXPECT_EQ(posts.size(), 1) << "a second run needs no new answer";
+        EXPECT_EQ(server->requests().size() - before, 2);
+        EXPECT_EQ(rows().size(), 2);
+    }
 }
 
 TEST_F(LaterPages, consentThatComesBackAfterDecliningFailsOnceAndTheRunGoesOn)

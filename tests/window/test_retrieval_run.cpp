@@ -85,11 +85,13 @@ TEST_F(RetrievalRun, unrecognisedPagesAddNoRows)
 
 TEST_F(RetrievalRun, failedFetchesAreReportedAtStep116AndNeverReuseTheLastPage)
 {
-    int calls = 0;
+    int twice = 0;
     handler = [&](const QString& s) {
         Response r;
-        ++calls;
-        if (s == QStringLiteral("BAD") || (s == QStringLiteral("TWICE") && calls == 3)) {
+        if (s == QStringLiteral("BAD") || (s == QStringLiteral("TWICE") && ++twice == 2)) {
+            r.status = 500;
+            r.reason = "Internal Server Error";
+        } else if (s == QStringLiteral("UNKNOWN")) {
             r.status = 404;
             r.reason = "Not Found";
         } else {
@@ -97,14 +99,14 @@ TEST_F(RetrievalRun, failedFetchesAreReportedAtStep116AndNeverReuseTheLastPage)
         }
         return r;
     };
-    symbolsAre({"BAD", "TWICE", "TWICE"});
+    symbolsAre({"BAD", "TWICE", "UNKNOWN", "TWICE"});
     run();
     EXPECT_EQ(window->resultsList().count(), 1) << "the second TWICE fails and gets no stale row";
     const QStringList texts = dialogs.messageTexts();
-    ASSERT_EQ(texts.size(), 3);
-    EXPECT_EQ(texts[0], errorReportText(QStringLiteral("BAD: Not Found (HTTP 404)"), QStringLiteral("Form1"),
+    ASSERT_EQ(texts.size(), 3) << "a symbol the service does not know is not reported";
+    EXPECT_EQ(texts[0], errorReportText(QStringLiteral("BAD: Internal Server Error (HTTP 500)"), QStringLiteral("Form1"),
                                         QStringLiteral("PushButton17_Click"), 116));
-    EXPECT_TRUE(texts[1].startsWith(QStringLiteral("TWICE: Not Found (HTTP 404)\r\n")));
+    EXPECT_TRUE(texts[1].startsWith(QStringLiteral("TWICE: Internal Server Error (HTTP 500)\r\n")));
     EXPECT_EQ(texts[2], QStringLiteral("Done."));
 }
 
@@ -244,4 +246,15 @@ TEST_F(RetrievalRun, aRowRemovedWhileItIsFilledIsNotWrittenTo)
     run();
     EXPECT_EQ(window->resultsList().count(), 0);
     EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Done.")});
+}
+
+TEST_F(RetrievalRun, aCipherListNobodyCanUseStopsTheRunBeforeAnyRequest)
+{
+    symbolsAre({"AAA"});
+    const QString why = http->setTlsCiphers(QStringLiteral("NOPE"), QStringLiteral("The \"TLS Ciphers\" setting"));
+    ASSERT_FALSE(why.isEmpty());
+    run();
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{why});
+    EXPECT_TRUE(server->requests().isEmpty());
+    EXPECT_EQ(window->resultsList().count(), 0);
 }

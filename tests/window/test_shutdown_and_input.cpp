@@ -48,6 +48,7 @@ std::string signalEndsTheProgram(int signal, const char* pingOutput)
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), config.path());
     env.insert(QStringLiteral("PATH"), bin.path() + QStringLiteral(":/usr/bin:/bin"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("LARKSPIRE_TEST_READY"), ready);
@@ -310,8 +311,8 @@ TEST_F(InputDuringAFetch, aCloseWhileARunsErrorBoxIsUpClosesTheBoxAndEndsTheRun)
     symbolsAre({"AAA", "BBB", "CCC"});
     handler = [](const QString&) {
         Response r;
-        r.status = 404;
-        r.reason = "Not Found";
+        r.status = 500;
+        r.reason = "Internal Server Error";
         return r;
     };
     // The first box to come up gets the window's close; any later box

@@ -1,0 +1,153 @@
+#include "platform/kept_cookies.h"
+
+#include "quotes/quote_url.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QNetworkCookie>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace larkspire {
+
+namespace {
+
+const QByteArray kFirstLine = "larkspire cookies 1";
+constexpr qint64 kMaxFileBytes = 1 << 20; // far more than a service's cookies need
+constexpr int kMaxCookies = 300;
+
+// The whole of a regular file that is no link and not too large; nothing
+// otherwise.
+std::optional<QByteArray> readPlainFile(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {};
+    std::optional<QByteArray> out;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxFileBytes) {
+        QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
+        qsizetype got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        bytes.truncate(got);
+        out = std::move(bytes);
+    }
+    ::close(fd);
+    return out;
+}
+
+// Replaces `path` with `bytes` at once, in a file only its owner may read.
+// Leaves anything that is not a plain file (a link, a folder) alone.
+bool replacePlainFile(const QString& path, const QByteArray& bytes)
+{
+    const QByteArray target = QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(target.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        return false;
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(QFileInfo(folder).absolutePath()))
+        return false;
+    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    QByteArray temporary = QFile::encodeName(folder) + "/.cookies-XXXXXX";
+    const int fd = ::mkstemp(temporary.data()); // mode 600
+    if (fd < 0)
+        return false;
+    qsizetype put = 0;
+    while (put < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + put, size_t(bytes.size() - put));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        put += n;
+    }
+    const bool written = put == bytes.size() && ::fsync(fd) == 0;
+    if (::close(fd) != 0 || !written || ::rename(temporary.constData(), target.constData()) != 0) {
+        ::unlink(temporary.constData());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+KeptCookieJar::KeptCookieJar(QString file, const QString& serviceHost, QObject* parent)
+    : QNetworkCookieJar(parent), m_file(std::move(file)), m_domain(quoteServiceDomain(serviceHost))
+{
+    load();
+}
+
+bool KeptCookieJar::kept(const QNetworkCookie& cookie) const
+{
+    QString domain = cookie.domain().toLower();
+    if (domain.startsWith(QLatin1Char('.')))
+        domain.remove(0, 1);
+    const bool service = !m_domain.isEmpty() && (domain == m_domain || domain.endsWith(QLatin1Char('.') + m_domain));
+    return service && !cookie.isSessionCookie() && cookie.expirationDate() > QDateTime::currentDateTimeUtc();
+}
+
+void KeptCookieJar::load()
+{
+    const auto bytes = readPlainFile(m_file);
+    if (!bytes || !bytes->startsWith(QByteArray(kFirstLine + '\n')))
+        return; // nothing kept yet, or nothing this program can use: the next save replaces it
+    QList<QNetworkCookie> cookies;
+    for (const QByteArray& line : bytes->split('\n')) {
+        if (!line.startsWith("cookie\t"))
+            continue;
+        for (const QNetworkCookie& cookie : QNetworkCookie::parseCookies(line.mid(7)))
+            if (kept(cookie) && !cookie.domain().isEmpty() && cookies.size() < kMaxCookies)
+                cookies.append(cookie);
+    }
+    setAllCookies(cookies);
+}
+
+bool KeptCookieJar::setCookiesFromUrl(const QList<QNetworkCookie>& cookies, const QUrl& url)
+{
+    const bool added = QNetworkCookieJar::setCookiesFromUrl(cookies, url);
+    m_changed = m_changed || added;
+    return added;
+}
+
+void KeptCookieJar::save()
+{
+    if (!m_changed || m_file.isEmpty())
+        return;
+    QByteArray text = kFirstLine + '\n';
+    int count = 0;
+    for (const QNetworkCookie& cookie : allCookies()) {
+        const QByteArray raw = cookie.toRawForm(QNetworkCookie::Full);
+        if (kept(cookie) && !raw.contains('\n') && !raw.contains('\r') && count++ < kMaxCookies)
+            text += "cookie\t" + raw + '\n';
+    }
+    // A failure leaves the file as it was: the cookies are sent this run and
+    // asked for again by the next.
+    m_changed = !replacePlainFile(m_file, text);
+}
+
+QStringList cookieNamesFor(const QNetworkCookieJar* jar, const QUrl& url)
+{
+    QStringList names;
+    if (!jar)
+        return names;
+    for (const QNetworkCookie& cookie : jar->cookiesForUrl(url)) {
+        QString name = QString::fromLatin1(cookie.name());
+        name.removeIf([](QChar c) { return c.unicode() < 0x21 || c.unicode() > 0x7E; });
+        names << name.left(64);
+    }
+    return names;
+}
+
+} // namespace larkspire

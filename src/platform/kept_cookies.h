@@ -1,0 +1,37 @@
+#pragma once
+// The quote service's cookies kept between runs, as a browser keeps them:
+// a cookie with an expiry (the consent answer, the service's own) is stored
+// in a file of the user's cache folder that only its owner can read, and
+// sent again by later runs until it expires. Session cookies stay in memory;
+// cookies of other domains are never stored. A file that is damaged, too
+// large, a link or a folder is ignored, never a reason to fail a run.
+#include <QNetworkCookieJar>
+#include <QString>
+#include <QStringList>
+
+namespace larkspire {
+
+class KeptCookieJar final : public QNetworkCookieJar {
+    Q_DISABLE_COPY_MOVE(KeptCookieJar)
+public:
+    // `file` is where the cookies are kept; `serviceHost` the quote
+    // service's host, whose domain's cookies alone are kept.
+    KeptCookieJar(QString file, const QString& serviceHost, QObject* parent = nullptr);
+    // Writes the kept cookies when they changed since they were read or last
+    // written: the whole file replaced at once, readable by its owner alone.
+    void save();
+    bool setCookiesFromUrl(const QList<QNetworkCookie>& cookies, const QUrl& url) override;
+
+private:
+    bool kept(const QNetworkCookie& cookie) const;
+    void load();
+
+    QString m_file;
+    QString m_domain;
+    bool m_changed = false;
+};
+
+// The names (never the values) of the cookies a request to `url` carries.
+QStringList cookieNamesFor(const QNetworkCookieJar* jar, const QUrl& url);
+
+} // namespace larkspire

@@ -1,0 +1,175 @@
+// What the program sends to look like the Chrome it names: the handshake
+// read off the wire through a proxy's tunnel, the headers of a page request,
+// the version the calendar gives.
+#include "core/plain_text.h"
+#include "platform/browser_identity.h"
+#include "platform/qt_http_client.h"
+#include "quotes/quote_url.h"
+#include "support/client_hello.h"
+#include "support/quote_server.h"
+
+#include <QSslCipher>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace larkspire;
+using namespace larkspire::test;
+
+namespace {
+
+// Sets an environment variable for the life of the object.
+struct ScopedEnv {
+    ScopedEnv(const char* name, const QByteArray& value) : m_name(name), m_old(qgetenv(name)), m_had(qEnvironmentVariableIsSet(name))
+    {
+        qputenv(name, value);
+    }
+    ~ScopedEnv() { m_had ? qputenv(m_name, m_old) : qunsetenv(m_name); }
+    const char* m_name;
+    QByteArray m_old;
+    bool m_had;
+};
+
+HttpLimits quickLimits()
+{
+    HttpLimits l;
+    l.stallMs = 2000;
+    l.totalMs = 5000;
+    return l;
+}
+
+} // namespace
+
+TEST(BrowserIdentity, theChromeVersionFollowsTheCalendar)
+{
+    const std::pair<QDate, int> cases[] = {
+        {QDate(2020, 1, 1), 131},  {QDate(2024, 11, 12), 131}, {QDate(2025, 1, 6), 131},
+        {QDate(2025, 1, 7), 132},  {QDate(2026, 11, 1), 155},  {QDate(2026, 12, 9), 157},
+    };
+    for (const auto& [day, major] : cases)
+        EXPECT_EQ(chromeMajorVersionOn(day), major) << day.toString(Qt::ISODate).toStdString();
+    EXPECT_EQ(chromeUserAgent(158), "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) "
+                                    "Chrome/158.0.0.0 Safari/537.36");
+}
+
+TEST(BrowserIdentity, clientHintsAgreeWithTheUserAgentOrAreNotSent)
+{
+    // The brand lists of three real Chrome releases.
+    const std::pair<int, const char*> brands[] = {
+        {120, R"("Not_A Brand";v="8", "Chromium";v="120", "Google Chrome";v="120")"},
+        {124, R"("Chromium";v="124", "Google Chrome";v="124", "Not-A.Brand";v="99")"},
+        {131, R"("Google Chrome";v="131", "Chromium";v="131", "Not_A Brand";v="24")"},
+    };
+    for (const auto& [major, list] : brands) {
+        const auto hints = clientHintsFor(chromeUserAgent(major));
+        ASSERT_TRUE(hints) << major;
+        EXPECT_EQ(hints->brands, QByteArray(list));
+        EXPECT_EQ(hints->mobile, "?0");
+        EXPECT_EQ(hints->platform, "\"Linux\"");
+    }
+    const auto windows = clientHintsFor("Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like "
+                                        "Gecko) Chrome/140.0.0.0 Safari/537.36");
+    ASSERT_TRUE(windows);
+    EXPECT_EQ(windows->platform, "\"Windows\"");
+    for (const char* other : {"Mozilla/5.0 (X11; Linux x86_64; rv:133.0) Gecko/20100101 Firefox/133.0",
+                              "Mozilla/5.0 (Windows NT 10.0) AppleWebKit/537.36 Chrome/140.0.0.0 Safari/537.36 Edg/140.0",
+                              "Checker/1.0"})
+        EXPECT_FALSE(clientHintsFor(other)) << other;
+}
+
+TEST(BrowserIdentity, acceptLanguagePutsTheUsersFirstAndEnglishAfter)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"de_DE", "de-DE,de;q=0.9,en;q=0.8"}, {"fr_CA", "fr-CA,fr;q=0.9,en;q=0.8"},
+        {"en_GB", "en-GB,en;q=0.9"},          {"en_US", "en-US,en;q=0.9"},
+        {"C", "en-US,en;q=0.9"},
+    };
+    for (const auto& [locale, header] : cases)
+        EXPECT_EQ(acceptLanguageFor(QLocale(QString::fromLatin1(locale))), QByteArray(header)) << locale;
+}
+
+TEST(BrowserIdentity, aCipherListOpenSslCannotUseIsRefusedWithItsReason)
+{
+    const std::pair<QString, const char*> bad[] = {
+        {QString(), "names no cipher suite"},
+        {QStringLiteral(" : :"), "names no cipher suite"},
+        {QStringLiteral("HIGH:!aNULL"), "\"HIGH\" is not a cipher suite"},
+        {QStringLiteral("TLS_AES_128_GCM_SHA256:NOT-A-SUITE"), "\"NOT-A-SUITE\" is not a cipher suite"},
+        {QString(10240, QLatin1Char('A')), "longer than"},
+        {QStringLiteral("TLS_AES_128_GCM_SHA256\x01\n"), "characters no cipher suite's name has"},
+    };
+    for (const auto& [list, reason] : bad)
+        EXPECT_TRUE(browserTls(list).error.contains(QLatin1String(reason))) << browserTls(list).error.toStdString();
+    const TlsChoice chrome = browserTls();
+    EXPECT_TRUE(chrome.error.isEmpty());
+    ASSERT_EQ(chrome.configuration.ciphers().size(), 15);
+    EXPECT_EQ(chrome.configuration.ciphers().first().name(), QStringLiteral("TLS_AES_128_GCM_SHA256"));
+}
+
+TEST(BrowserIdentity, theHandshakeThroughAProxyIsChromes)
+{
+    HandshakeCatcher tls;
+    const ScopedEnv proxy("https_proxy", "http://127.0.0.1:" + QByteArray::number(tls.port()));
+    const ScopedEnv direct("no_proxy", "");
+    QtHttpClient client(quickLimits(), true);
+    const QUrl page(QStringLiteral("https://quote.test/q?s=ABC"));
+    EXPECT_FALSE(client.get(page).ok) << "nobody answers the handshake";
+    ASSERT_EQ(tls.hellos().size(), 1);
+    ClientHello hello = tls.hellos().first();
+    EXPECT_EQ(hello.connectLine, "CONNECT quote.test:443 HTTP/1.1");
+    EXPECT_EQ(hello.serverName, "quote.test");
+    hello.cipherSuites.removeAll(0x00FF); // the renegotiation signal OpenSSL may add
+    EXPECT_EQ(hello.cipherSuites, (QList<quint16>{0x1301, 0x1302, 0x1303, 0xC02B, 0xC02F, 0xC02C, 0xC030, 0xCCA9,
+                                                  0xCCA8, 0xC013, 0xC014, 0x009C, 0x009D, 0x002F, 0x0035}));
+    EXPECT_EQ(hello.groups, (QList<quint16>{0x001D, 0x0017, 0x0018}));
+    EXPECT_EQ(hello.signatureAlgorithms,
+              (QList<quint16>{0x0403, 0x0804, 0x0401, 0x0503, 0x0805, 0x0501, 0x0806, 0x0601}));
+    EXPECT_EQ(hello.versions, (QList<quint16>{0x0304, 0x0303}));
+    EXPECT_EQ(hello.alpn, (QList<QByteArray>{"h2", "http/1.1"}));
+
+    // A list of the user's own goes on the wire as given.
+    EXPECT_TRUE(client.setTlsCiphers(QStringLiteral("TLS_AES_256_GCM_SHA384:ECDHE-RSA-AES128-GCM-SHA256"),
+                                     QStringLiteral("--tls-ciphers"))
+                    .isEmpty());
+    client.newRun();
+    client.get(page);
+    ASSERT_EQ(tls.hellos().size(), 2);
+    hello = tls.hellos().last();
+    hello.cipherSuites.removeAll(0x00FF);
+    EXPECT_EQ(hello.cipherSuites, (QList<quint16>{0x1302, 0xC02F}));
+
+    // One that cannot be used sends nothing at all.
+    const QString why = client.setTlsCiphers(QStringLiteral("DEFAULT"), QStringLiteral("The \"TLS Ciphers\" setting"));
+    EXPECT_TRUE(why.startsWith(QStringLiteral("The \"TLS Ciphers\" setting cannot be used: "))) << why.toStdString();
+    EXPECT_EQ(client.setupError(), why);
+    EXPECT_EQ(client.get(page).error, why);
+    QTest::qWait(50);
+    EXPECT_EQ(tls.hellos().size(), 2);
+}
+
+TEST(BrowserIdentity, aPageIsAskedForWithChromesHeadersUnlessTheUserAgentIsAnothers)
+{
+    QuoteServer server([](const Request&) { return Response{}; });
+    QtHttpClient client(quickLimits(), false);
+    ASSERT_TRUE(client.get(quoteUrl(server.host(), QStringLiteral("ABC"))).ok);
+    const auto& h = server.requests().last().headers;
+    const QByteArray major = QByteArray::number(chromeMajorVersionOn(QDate::currentDate()));
+    EXPECT_EQ(h.value("user-agent"), chromeUserAgent(major.toInt()));
+    EXPECT_TRUE(h.value("sec-ch-ua").contains(QByteArray("\"Google Chrome\";v=\"" + major + '"'))) << h.value("sec-ch-ua").constData();
+    EXPECT_TRUE(h.value("sec-ch-ua").contains(QByteArray("\"Chromium\";v=\"" + major + '"')));
+    const std::pair<const char*, const char*> fixed[] = {
+        {"sec-ch-ua-mobile", "?0"}, {"sec-ch-ua-platform", "\"Linux\""}, {"upgrade-insecure-requests", "1"},
+        {"sec-fetch-site", "none"}, {"sec-fetch-mode", "navigate"},      {"sec-fetch-user", "?1"},
+        {"sec-fetch-dest", "document"},
+        {"accept", "text/html,application/xhtml+xml,application/xml;q=0.9,image/avif,image/webp,image/apng,*/*;q=0.8,"
+                   "application/signed-exchange;v=b3;q=0.7"},
+    };
+    for (const auto& [name, value] : fixed)
+        EXPECT_EQ(h.value(name), QByteArray(value)) << name;
+    EXPECT_EQ(h.value("accept-language"), acceptLanguageFor(QLocale::system()));
+    EXPECT_FALSE(h.contains("origin") || h.contains("referer"));
+
+    ASSERT_TRUE(client.setUserAgent(QStringLiteral("Mozilla/5.0 (X11; Linux x86_64; rv:133.0) Gecko/20100101 Firefox/133.0")));
+    ASSERT_TRUE(client.get(quoteUrl(server.host(), QStringLiteral("ABC"))).ok);
+    EXPECT_FALSE(server.requests().last().headers.contains("sec-ch-ua")) << "no hints that contradict the User-Agent";
+    EXPECT_TRUE(server.requests().last().headers.value("user-agent").endsWith("Firefox/133.0"));
+}
