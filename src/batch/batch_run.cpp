@@ -178,8 +178,13 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
             quote = readQuote(QuotePage(CleanQuotePage(std::move(result.body))), symbol, formats);
             quote.retrieved = QDateTime::currentSecsSinceEpoch();
             watch.read(quote.found);
-            if (!quote.found || (cl.names && !quote.name && names.isEmpty()))
-                error = QStringLiteral("the page holds no quote for this symbol");
+            // A title alone is no quote: a row of empty figures would pass
+            // for one in a price history.
+            const bool figures = std::any_of(quote.figures.begin(), quote.figures.end(),
+                                             [](const QuoteFigure& f) { return f.text.has_value(); });
+            if (!quote.found || !figures || (cl.names && !quote.name && names.isEmpty()))
+                error = QStringLiteral("the page holds no quote for this symbol; 'larkspire --check ") + symbol +
+                        QStringLiteral("' shows why");
         }
         if (error) {
             say(services.err, given + QStringLiteral(": ") + *error);

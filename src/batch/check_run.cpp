@@ -63,11 +63,21 @@ CheckVerdict checkVerdict(const HttpResult& result, bool quoteRead)
 {
     if (result.ok)
         return quoteRead ? CheckVerdict::Ok : CheckVerdict::Changed;
-    if (result.status == 429 || result.status == 403 || result.status == 503)
-        return CheckVerdict::Refused;
-    if (result.status == 0 && !result.error.contains(QStringLiteral("larger than")) &&
-        !result.error.contains(QStringLiteral("consent")) && !result.error.contains(QStringLiteral("compressed")))
-        return CheckVerdict::Unreachable;
+    switch (result.failure) {
+    case FetchFailure::NotFound: return CheckVerdict::Unknown;
+    case FetchFailure::Refused: return CheckVerdict::Refused;
+    case FetchFailure::ServerError: return CheckVerdict::Failing;
+    case FetchFailure::TimedOut:
+    case FetchFailure::Unreachable:
+    case FetchFailure::Cancelled: return CheckVerdict::Unreachable;
+    case FetchFailure::None:
+    case FetchFailure::HttpError:
+    case FetchFailure::TooLarge:
+    case FetchFailure::Damaged:
+    case FetchFailure::Consent:
+    case FetchFailure::RedirectRefused:
+    case FetchFailure::Unusable: break;
+    }
     return CheckVerdict::Changed;
 }
 
@@ -116,12 +126,25 @@ int runCheck(const CommandLine& cl, const BatchServices& services)
     case CheckVerdict::Ok:
         say(out, QStringLiteral("OK: the page was read"));
         return 0;
+    case CheckVerdict::Unknown:
+        say(out, QStringLiteral("UNKNOWN: the quote service does not know %1 (HTTP %2 %3); check the symbol.")
+                      .arg(symbol)
+                      .arg(result.status)
+                      .arg(httpStatusPhrase(result.status)));
+        return 1;
     case CheckVerdict::Refused:
         say(out, refusalVerdict(result.status));
         return 1;
+    case CheckVerdict::Failing:
+        say(out, QStringLiteral("FAILING: the quote service answered with an error of its own (HTTP %1 %2); try "
+                                 "later.")
+                      .arg(result.status)
+                      .arg(httpStatusPhrase(result.status)));
+        return 1;
     case CheckVerdict::Changed:
-        say(out, QStringLiteral("CHANGED: an answer came but holds no quote this program can read; the symbol may "
-                                 "be unknown, or the quote service may have changed its pages."));
+        say(out, QStringLiteral("CHANGED: an answer came but holds no quote this program can read; the quote "
+                                 "service may have changed its pages.") +
+                      (result.ok ? QString() : QStringLiteral(" (") + result.error + QLatin1Char(')')));
         return 1;
     case CheckVerdict::Unreachable:
         say(out, QStringLiteral("UNREACHABLE: no answer (") + result.error +

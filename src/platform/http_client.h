@@ -12,11 +12,33 @@
 
 namespace larkspire {
 
+// What kind of failure a fetch ended in, set where it is known, so that
+// verdicts and messages never have to read the description's words.
+enum class FetchFailure {
+    None,
+    NotFound,        // 404 or 410: the service does not know the page
+    Refused,         // 403, 429 or 503: the service limits or blocks this computer
+    ServerError,     // another 5xx: an error of the service's own
+    HttpError,       // another 4xx
+    TimedOut,
+    TooLarge,
+    Damaged,         // the body's encoding or compression is broken, or it was cut off
+    Consent,         // the cookie consent form could not be passed
+    RedirectRefused, // a redirect or form post that may not be followed
+    Unreachable,     // no answer: name lookup, connection, proxy
+    Cancelled,
+    Unusable,        // the client was given settings it cannot ask with
+};
+
+// The kind of failure an HTTP status is.
+FetchFailure failureOfStatus(int status);
+
 struct HttpResult {
     bool ok = false;
     QString body;        // the decoded body when ok
     QString error;       // the description when not ok
     int status = 0;      // the HTTP status, when one came
+    FetchFailure failure = FetchFailure::None;
 };
 
 class HttpClient {

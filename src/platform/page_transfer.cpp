@@ -63,6 +63,17 @@ QString httpStatusPhrase(int status)
     return QStringLiteral("HTTP error");
 }
 
+FetchFailure failureOfStatus(int status)
+{
+    if (status == 404 || status == 410)
+        return FetchFailure::NotFound;
+    if (status == 403 || status == 429 || status == 503)
+        return FetchFailure::Refused;
+    if (status >= 500)
+        return FetchFailure::ServerError;
+    return status >= 400 ? FetchFailure::HttpError : FetchFailure::None;
+}
+
 QString describeHttpStatus(int status)
 {
     return httpStatusPhrase(status) + QStringLiteral(" (HTTP ") + QString::number(status) + QLatin1Char(')');
@@ -151,31 +162,37 @@ void PageTransfer::answered()
     const QNetworkReply::NetworkError error = reply->error();
     if (m_options.trace && result.status > 0)
         trace(QStringLiteral("connection: ") + connectionOf(reply));
+    auto fail = [&result](FetchFailure kind, const QString& description) {
+        result.failure = kind;
+        result.error = description;
+    };
     if (m_ending == Ending::TimedOut || error == QNetworkReply::TimeoutError ||
         (error == QNetworkReply::OperationCanceledError && m_ending == Ending::Finished)) {
         // The transfer timeout of Qt ends a stalled request as cancelled.
-        result.error = QStringLiteral("Operation timed out");
+        fail(FetchFailure::TimedOut, QStringLiteral("Operation timed out"));
     } else if (m_ending == Ending::TooLarge) {
-        result.error = QStringLiteral("The page is larger than %1 MB").arg(m_limits.maxBodyBytes >> 20);
+        fail(FetchFailure::TooLarge, QStringLiteral("The page is larger than %1 MB").arg(m_limits.maxBodyBytes >> 20));
     } else if (m_ending == Ending::Aborted) {
-        result.error = QStringLiteral("Operation cancelled");
+        fail(FetchFailure::Cancelled, QStringLiteral("Operation cancelled"));
     } else if (result.status >= 300 && result.status < 400 && redirect.isValid()) {
         if (follow(reply->url().resolved(redirect)))
             return;
     } else if (result.status >= 400) {
-        result.error = describeHttpStatus(result.status);
+        fail(failureOfStatus(result.status), describeHttpStatus(result.status));
     } else if (error == QNetworkReply::ConnectionRefusedError) {
-        result.error = QStringLiteral("Connection refused");
+        fail(FetchFailure::Unreachable, QStringLiteral("Connection refused"));
     } else if (error == QNetworkReply::HostNotFoundError) {
-        result.error = QStringLiteral("Host ") + reply->url().host() + QStringLiteral(" not found");
+        fail(FetchFailure::Unreachable, QStringLiteral("Host ") + reply->url().host() + QStringLiteral(" not found"));
     } else if (error == QNetworkReply::RemoteHostClosedError) {
-        result.error = QStringLiteral("The connection was closed before the whole page arrived");
+        fail(FetchFailure::Damaged, QStringLiteral("The connection was closed before the whole page arrived"));
     } else if (error != QNetworkReply::NoError &&
                reply->errorString().startsWith(QStringLiteral("Decompression"))) {
-        result.error = QStringLiteral("The page's compressed data is damaged or unpacks to more than the "
-                                      "client allows");
+        fail(FetchFailure::Damaged, QStringLiteral("The page's compressed data is damaged or unpacks to more than the "
+                                                   "client allows"));
     } else if (error != QNetworkReply::NoError) {
-        result.error = reply->errorString();
+        // Qt's own words for what it could not do: a proxy, a TLS handshake,
+        // a network that is down.
+        fail(FetchFailure::Unreachable, reply->errorString());
     } else {
         takeArrived(reply);
         const QByteArray bytes = std::exchange(m_bytes, QByteArray());
@@ -185,7 +202,7 @@ void PageTransfer::answered()
         const bool encoded = !reply->rawHeader("Content-Encoding").isEmpty();
         const qint64 arrived = encoded ? m_received : bytes.size();
         if (announced.isValid() && arrived < announced.toLongLong()) {
-            result.error = QStringLiteral("The connection was closed before the whole page arrived");
+            fail(FetchFailure::Damaged, QStringLiteral("The connection was closed before the whole page arrived"));
         } else {
             result.ok = true;
             const QByteArray type = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
@@ -206,6 +223,7 @@ void PageTransfer::answered()
 bool PageTransfer::follow(const QUrl& target)
 {
     QString& error = outcome.result.error;
+    outcome.result.failure = FetchFailure::RedirectRefused;
     if (++m_hops > m_limits.maxRedirects) {
         error = QStringLiteral("Too many redirects");
     } else if (m_at.scheme() == QStringLiteral("https") && target.scheme() != QStringLiteral("https")) {
@@ -221,6 +239,7 @@ bool PageTransfer::follow(const QUrl& target)
         // 307 and 308 repeat a post; the others ask for the new page.
         if (outcome.result.status != 307 && outcome.result.status != 308)
             m_body.reset();
+        outcome.result.failure = FetchFailure::None;
         trace(QStringLiteral("redirect: HTTP %1 to ").arg(outcome.result.status) + shownUrl(target));
         m_at = target;
         outcome.redirects = m_hops;

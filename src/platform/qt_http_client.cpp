@@ -23,9 +23,10 @@ namespace {
 
 const QString kAskedAgain = QStringLiteral("The quote service asked for cookie consent again after it was declined");
 
-HttpResult failure(const QString& error)
+HttpResult failure(FetchFailure kind, const QString& error)
 {
     HttpResult r;
+    r.failure = kind;
     r.error = error;
     return r;
 }
@@ -80,7 +81,7 @@ QtHttpClient::~QtHttpClient()
 HttpResult QtHttpClient::get(const QUrl& url)
 {
     if (!m_tlsError.isEmpty())
-        return failure(m_tlsError);
+        return failure(FetchFailure::Unusable, m_tlsError);
     auto found = std::find_if(m_jobs.begin(), m_jobs.end(),
                               [&](const auto& j) { return j->url == url && !j->loop; });
     if (found == m_jobs.end()) {
@@ -142,7 +143,7 @@ void QtHttpClient::abort()
 {
     for (auto& job : m_jobs) {
         drop(*job);
-        job->result = failure(QStringLiteral("Operation cancelled"));
+        job->result = failure(FetchFailure::Cancelled, QStringLiteral("Operation cancelled"));
         job->state = Job::State::Done;
         if (job->loop)
             job->loop->quit();
@@ -248,7 +249,7 @@ bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
 {
     HttpResult& r = outcome.result;
     const QString symbol = QUrlQuery(job.url).queryItemValue(QStringLiteral("s"), QUrl::FullyDecoded);
-    const bool unknown = r.status == 404 || r.status == 410;
+    const bool unknown = r.failure == FetchFailure::NotFound;
     if (job.pageAddress.isValid()) {
         // The page's own address after the quote URL's 404: when it gives
         // the quote, the run goes there from now on.
@@ -323,7 +324,7 @@ void QtHttpClient::finished(Job& job)
         m_pacing.declineAnswered(r.ok, !formAgain);
         if (formAgain) {
             note(QStringLiteral("consent form: met again after the decline"));
-            settle(job, failure(kAskedAgain));
+            settle(job, failure(FetchFailure::Consent, kAskedAgain));
         } else if (!r.ok || outcome.redirects > 0) { // failed, or led back to the quote page
             settle(job, r);
         } else { // answered in place: ask for the page again, cookies now held
@@ -335,7 +336,7 @@ void QtHttpClient::finished(Job& job)
     }
     if (!hopLearnt(job, outcome))
         return;
-    if (!r.ok && (r.status == 429 || r.status == 503)) {
+    if (r.failure == FetchFailure::Refused && r.status != 403) {
         const qint64 wait = m_pacing.slowDown(outcome.retryAfter, job.retries);
         if (wait >= 0) {
             ++job.retries;
@@ -384,7 +385,7 @@ void QtHttpClient::consentMet(Job& job, const QUrl& pageUrl, const QString& page
         return;
     case FetchPacing::Consent::Fail:
         note(QStringLiteral("consent form: met again after the decline"));
-        settle(job, failure(kAskedAgain));
+        settle(job, failure(FetchFailure::Consent, kAskedAgain));
         return;
     case FetchPacing::Consent::Decline:
         break;
@@ -396,12 +397,14 @@ void QtHttpClient::consentMet(Job& job, const QUrl& pageUrl, const QString& page
                         : decline->action.isEmpty() ? pageUrl
                                                     : pageUrl.resolved(QUrl(decline->action));
     if (!decline || !(action.scheme() == QStringLiteral("http") || action.scheme() == QStringLiteral("https"))) {
-        settle(job, failure(QStringLiteral(
-                        "The quote service asked for cookie consent with a form that cannot be declined")));
+        settle(job, failure(FetchFailure::Consent,
+                            QStringLiteral("The quote service asked for cookie consent with a form that cannot be "
+                                           "declined")));
         return;
     }
     if (!isQuoteServiceUrl(action, job.url) || !isQuoteServicePort(action, pageUrl)) {
-        settle(job, failure(QStringLiteral("The quote service's consent form would send the answer outside the "
+        settle(job, failure(FetchFailure::RedirectRefused,
+                            QStringLiteral("The quote service's consent form would send the answer outside the "
                                            "quote service, to ") +
                             shownUrl(action)));
         return;

@@ -6,7 +6,7 @@ namespace larkspire {
 
 bool RunWatch::fetched(const HttpResult& result)
 {
-    if (!result.ok && (result.status == 429 || result.status == 503)) {
+    if (result.failure == FetchFailure::Refused) {
         m_lastRefusal = result.status;
         return ++m_refusedInARow >= 3;
     }

@@ -1,7 +1,7 @@
 #pragma once
 // What a run of many pages tells about the quote service as a whole, for
 // both front ends: a service that keeps refusing (three symbols in a row
-// refused with 429 or 503 after their retries, no page fine between them)
+// refused with 403, 429 or 503 after their retries, no page fine between them)
 // ends the run with one plain message; pages that came but of which not
 // one could be read say the service may have changed its pages.
 #include "platform/http_client.h"

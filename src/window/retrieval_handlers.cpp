@@ -119,7 +119,7 @@ void MainWindow::retrieveQuotes()
                     return;
                 // A symbol the service does not know gets no row and no
                 // report, as its page once said so with a title of its own.
-                unknown = !result.ok && (result.status == 404 || result.status == 410);
+                unknown = result.failure == FetchFailure::NotFound;
                 if (!result.ok && !unknown) // which symbol first, then what went wrong
                     throw Failure(symbolToSend(symbol) + QStringLiteral(": ") + result.error);
                 page = QuotePage(std::move(result.body));

@@ -380,6 +380,12 @@ TEST_F(Batch, checkSaysWhyAndARefusingServiceEndsTheRun)
             r.headers << qMakePair(QByteArray("Retry-After"), QByteArray("0"));
         } else if (s.startsWith(QStringLiteral("ODD"))) {
             r.body = "<html><head><title>Something else</title></head></html>";
+        } else if (s == QStringLiteral("GONE")) {
+            r.status = 404;
+        } else if (s == QStringLiteral("DOWN")) {
+            r.status = 502;
+        } else if (s == QStringLiteral("BARE")) {
+            r.body = smallPage(s, QStringLiteral("Bare Corp."), false);
         } else {
             PageShape shape;
             shape.layout = PageLayout::FetchedData;
@@ -395,7 +401,9 @@ TEST_F(Batch, checkSaysWhyAndARefusingServiceEndsTheRun)
         const char* verdict;
     };
     for (const Case& c : {Case{"AAPL", 0, "OK: "}, Case{"BUSY", 1, "REFUSED: the quote service answered HTTP 429"},
-                          Case{"ODD", 1, "CHANGED: "}}) {
+                          Case{"ODD", 1, "CHANGED: "}, Case{"BARE", 1, "CHANGED: "},
+                          Case{"GONE", 1, "UNKNOWN: the quote service does not know GONE (HTTP 404"},
+                          Case{"DOWN", 1, "FAILING: the quote service answered with an error of its own (HTTP 502"}}) {
         const Ran r = program({QStringLiteral("--check"), QString::fromLatin1(c.symbol), QStringLiteral("--user-agent"),
                                QStringLiteral("Checker/1.0")});
         EXPECT_EQ(r.status, c.status) << c.symbol;
@@ -437,6 +445,18 @@ TEST_F(Batch, checkSaysWhyAndARefusingServiceEndsTheRun)
         << busy.err.constData();
     EXPECT_FALSE(busy.err.contains("LATER")) << busy.err.constData();
     EXPECT_EQ(busy.out.count('\n'), 2) << "the header and the row that came";
+    // A title without figures is no quote: a failure in every format, never a row of empty figures.
+    for (const char* format : {"csv", "jsonl"}) {
+        const Ran bare = program({QStringLiteral("--batch"), QStringLiteral("--format"), QString::fromLatin1(format),
+                                  QStringLiteral("--fields"), QStringLiteral("symbol,price"), QStringLiteral("AAPL"),
+                                  QStringLiteral("BARE")});
+        EXPECT_EQ(bare.status, 1) << format;
+        EXPECT_TRUE(bare.err.contains("BARE: the page holds no quote for this symbol; 'larkspire --check BARE'"))
+            << bare.err.constData();
+        EXPECT_TRUE(QByteArray(format) == "jsonl" ? bare.out.contains("{\"symbol\":\"BARE\",\"error\":")
+                                                   : !bare.out.contains("BARE"))
+            << bare.out.constData();
+    }
     const Ran odd = program({QStringLiteral("--batch"), QStringLiteral("ODD1"), QStringLiteral("ODD2"),
                              QStringLiteral("ODD3")});
     EXPECT_EQ(odd.status, 1);
