@@ -9,12 +9,8 @@
 #include "core/settings_store.h"
 #include "core/step_runner.h"
 #include "core/stored_values.h"
-#include "platform/run_watch.h"
 #include "quotes/number_format.h"
-#include "quotes/quote.h"
-#include "quotes/quote_page.h"
-#include "quotes/quote_reading.h"
-#include "quotes/quote_url.h"
+#include "retrieval/quote_run.h"
 #include "results/records.h"
 #include "results/result_table.h"
 #include "symbols/symbol_file.h"
@@ -44,8 +40,7 @@ QStringList symbolsToFetch(const CommandLine& cl, const BatchServices& services)
     }
     if (cl.symbols.isEmpty() && cl.files.isEmpty()) {
         try {
-            const QString stored = SettingsStore(services.settingsFolder)
-                                       .read(kSettingsApplication, kSettingsSection, kKeyStockQuotes, QString());
+            const QString stored = readStoredSymbols(SettingsStore(services.settingsFolder));
             if (!stored.isEmpty())
                 symbols = splitStoredSymbols(stored);
         } catch (const Failure& f) {
@@ -157,41 +152,29 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
     const NumberFormats formats;
     std::vector<Record> records;
     bool allRows = true;
-    RunWatch watch;
-    services.http->newRun();
+    QuoteRun run(*services.http, services.quoteHost);
     for (qsizetype i = 0; i < symbols.size(); ++i) {
         const QString& given = symbols[i];
-        const QString symbol = symbolToSend(given.toUpper());
         if (services.progress)
             say(services.err, QStringLiteral("[%1/%2] %3").arg(i + 1).arg(symbols.size()).arg(given));
-        QList<QUrl> ahead;
-        for (qsizetype k = i; k < symbols.size() && ahead.size() < services.http->aheadLimit(); ++k)
-            ahead << quoteUrl(services.quoteHost, symbolToSend(symbols[k].toUpper()));
-        services.http->fetchAhead(ahead);
-        HttpResult result = services.http->get(quoteUrl(services.quoteHost, symbol));
+        const SymbolOutcome outcome = run.next(given, symbols.mid(i + 1, 4 * run.aheadLimit()));
+        const QString& symbol = outcome.symbol;
+        const Quote& quote = outcome.quote;
         std::optional<QString> error;
-        Quote quote;
-        const bool stop = watch.fetched(result);
-        if (!result.ok) {
-            error = result.error;
-        } else {
-            quote = readQuote(QuotePage(CleanQuotePage(std::move(result.body))), symbol, formats);
-            quote.retrieved = QDateTime::currentSecsSinceEpoch();
-            watch.read(quote.found);
+        if (!outcome.fetched()) {
+            error = outcome.fetch.error;
+        } else if (!outcome.holdsAQuote() || (cl.names && !quote.name && names.isEmpty())) {
             // A title alone is no quote: a row of empty figures would pass
             // for one in a price history.
-            const bool figures = std::any_of(quote.figures.begin(), quote.figures.end(),
-                                             [](const QuoteFigure& f) { return f.text.has_value(); });
-            if (!quote.found || !figures || (cl.names && !quote.name && names.isEmpty()))
-                error = QStringLiteral("the page holds no quote for this symbol; 'larkspire --check ") + symbol +
-                        QStringLiteral("' shows why");
+            error = QStringLiteral("the page holds no quote for this symbol; 'larkspire --check ") + symbol +
+                    QStringLiteral("' shows why");
         }
         if (error) {
             say(services.err, given + QStringLiteral(": ") + *error);
             allRows = false;
             records.push_back(Record{{}, error, symbol});
-            if (stop) {
-                say(services.err, QStringLiteral("larkspire: ") + watch.refusalMessage());
+            if (outcome.stop) {
+                say(services.err, QStringLiteral("larkspire: ") + run.refusalMessage());
                 break;
             }
             continue;
@@ -221,8 +204,8 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
         table.raws.push_back(raws);
         records.push_back(std::move(record));
     }
-    services.http->fetchAhead({});
-    if (const auto unread = watch.unreadMessage())
+    run.finish();
+    if (const auto unread = run.unreadMessage())
         say(services.err, QStringLiteral("larkspire: ") + *unread);
     if (table.rows.empty()) {
         // An outage must not replace yesterday's file with a bare header.

@@ -4,8 +4,7 @@
 #include "core/settings_store.h"
 #include "core/stored_values.h"
 #include "platform/page_transfer.h"
-#include "quotes/quote.h"
-#include "quotes/quote_url.h"
+#include "retrieval/quote_run.h"
 #include "symbols/symbol_rules.h"
 
 #include <QElapsedTimer>
@@ -32,8 +31,7 @@ QString symbolToCheck(const CommandLine& cl, const BatchServices& services)
     if (!cl.symbols.isEmpty())
         return cl.symbols.first();
     try {
-        const QString stored = SettingsStore(services.settingsFolder)
-                                   .read(kSettingsApplication, kSettingsSection, kKeyStockQuotes, QString());
+        const QString stored = readStoredSymbols(SettingsStore(services.settingsFolder));
         for (const QString& s : splitStoredSymbols(stored))
             if (!s.trimmed().isEmpty())
                 return s.trimmed();
@@ -93,15 +91,16 @@ int runCheck(const CommandLine& cl, const BatchServices& services)
     if (!services.tlsCiphers.isEmpty())
         say(out, QStringLiteral("tls ciphers: ") + services.tlsCiphers);
     services.http->trace = [out](const QString& text) { say(out, text); };
-    services.http->newRun();
-    HttpResult result = services.http->get(quoteUrl(services.quoteHost, symbol));
+    QuoteRun run(*services.http, services.quoteHost);
+    const SymbolOutcome outcome = run.next(symbol, {});
     services.http->trace = nullptr;
+    const HttpResult& result = outcome.fetch;
 
     bool read = false;
     if (!result.ok) {
         say(out, QStringLiteral("failure: ") + result.error);
     } else {
-        const Quote quote = readQuote(QuotePage(CleanQuotePage(std::move(result.body))), symbol, NumberFormats());
+        const Quote& quote = outcome.quote;
         say(out, QStringLiteral("layout: ") + layoutName(quote.layout));
         say(out, QStringLiteral("title: ") + (quote.found ? found(quote.name) : QStringLiteral("not found")));
         for (const QuoteCell& cell : QuoteCellTable) {
@@ -109,7 +108,6 @@ int runCheck(const CommandLine& cl, const BatchServices& services)
             say(out, QStringLiteral("%1 (%2): ").arg(QString::fromLatin1(cell.header).trimmed(),
                                                       QString::fromLatin1(cell.key)) +
                           (figure.failure ? figure.failure->description() : found(figure.text)));
-            read = read || figure.text.has_value();
         }
         say(out, QStringLiteral("currency: ") + found(quote.currency));
         say(out, QStringLiteral("exchange: ") + found(quote.exchange));
@@ -119,7 +117,7 @@ int runCheck(const CommandLine& cl, const BatchServices& services)
                       (quote.time ? QDateTime::fromSecsSinceEpoch(*quote.time, Qt::UTC).toString(Qt::ISODate)
                                   : QStringLiteral("missing")));
         say(out, QStringLiteral("regular price: ") + found(quote.price));
-        read = read && quote.found;
+        read = outcome.holdsAQuote();
     }
     say(out, QStringLiteral("time taken: %1 s").arg(double(took.elapsed()) / 1000.0, 0, 'f', 2));
     switch (checkVerdict(result, read)) {

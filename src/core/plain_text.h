@@ -26,4 +26,17 @@ template <class Blank> QStringView trimmedBy(QStringView text, Blank blank)
     return text.mid(from, to - from);
 }
 
+// The value of a hexadecimal digit, -1 for any other character.
+inline int hexDigitValue(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
 } // namespace larkspire

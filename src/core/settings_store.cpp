@@ -2,6 +2,7 @@
 
 #include "core/failure.h"
 #include "core/file_kinds.h"
+#include "core/stored_values.h"
 
 #include <QDir>
 #include <QFile>
@@ -167,6 +168,11 @@ void SettingsStore::write(const QString& application, const QString& section, co
     if (::rename(QFile::encodeName(stagedPath).constData(), QFile::encodeName(path).constData()) != 0)
         throw cannotWrite(qt_error_string(errno));
     staged.setAutoRemove(false);
+}
+
+QString readStoredSymbols(const SettingsStore& store)
+{
+    return store.read(kSettingsApplication, kSettingsSection, kKeyStockQuotes, QString());
 }
 
 } // namespace larkspire

@@ -28,4 +28,7 @@ private:
     QString m_folder;
 };
 
+// The symbol list the window keeps, as stored (one text joined by ";").
+QString readStoredSymbols(const SettingsStore& store);
+
 } // namespace larkspire

@@ -138,8 +138,6 @@ void readHeader(const QString& page, const QString& upperSymbol, Quote& quote)
     }
 }
 
-} // namespace
-
 Quote quoteOf(const QuoteReading& reading, const QuotePage& cleaned, const QString& upperSymbol,
               const NumberFormats& formats)
 {
@@ -176,6 +174,8 @@ Quote quoteOf(const QuoteReading& reading, const QuotePage& cleaned, const QStri
     }
     return quote;
 }
+
+} // namespace
 
 Quote readQuote(const QuotePage& cleaned, const QString& upperSymbol, const NumberFormats& formats)
 {

@@ -50,11 +50,6 @@ constexpr qsizetype kMaxContextChars = 40;
 // cannot be shown carries its failure.
 Quote readQuote(const QuotePage& cleaned, const QString& upperSymbol, const NumberFormats& formats);
 
-// What `readQuote` made of an already read page, for callers that read the
-// layout in a step of their own.
-Quote quoteOf(const QuoteReading& reading, const QuotePage& cleaned, const QString& upperSymbol,
-              const NumberFormats& formats);
-
 // What a row of the window means, in one line: "AAPL - Apple Inc. - USD,
 // NasdaqGS - 4:00 PM EST, closed - regular price 240.36". The time is shown
 // in the local time zone, with its date when it is not today's.

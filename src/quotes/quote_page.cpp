@@ -5,25 +5,19 @@
 
 #include <algorithm>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#define LARKSPIRE_AVX2_PATHS 1
-#endif
+#include "quotes/cpu_features.h"
 
 namespace larkspire {
 
 const std::array<QuoteCell, 8> QuoteCellTable{{
-    {1, "postMarketPrice", 1, "Stock Price", CellDisplay::AsCut, 136, 146},
-    {2, "regularMarketOpen", 2, "Open", CellDisplay::WithoutTags, 148, 156},
-    {3, "regularMarketDayLow", 4, "Low", CellDisplay::AsCut, 158, 168},
-    {4, "regularMarketDayHigh", 3, "High", CellDisplay::AsCut, 170, 180},
-    {5, "regularMarketVolume", 5, " Volume", CellDisplay::Standard, 182, 192},
-    {6, "averageDailyVolume3Month", 6, "Avg Vol", CellDisplay::Standard, 194, 204},
-    {7, "marketCap", 7, "Mkt Cap", CellDisplay::Billions, 206, 216},
-    {8, "regularMarketPreviousClose", 8, "Prev Close", CellDisplay::AsCut, 218, 228},
+    {"postMarketPrice", 1, "Stock Price", CellDisplay::AsCut, 146},
+    {"regularMarketOpen", 2, "Open", CellDisplay::WithoutTags, 156},
+    {"regularMarketDayLow", 4, "Low", CellDisplay::AsCut, 168},
+    {"regularMarketDayHigh", 3, "High", CellDisplay::AsCut, 180},
+    {"regularMarketVolume", 5, " Volume", CellDisplay::Standard, 192},
+    {"averageDailyVolume3Month", 6, "Avg Vol", CellDisplay::Standard, 204},
+    {"marketCap", 7, "Mkt Cap", CellDisplay::Billions, 216},
+    {"regularMarketPreviousClose", 8, "Prev Close", CellDisplay::AsCut, 228},
 }};
 
 namespace {
@@ -194,13 +188,6 @@ QString CleanQuotePage(QString page)
 
 QuotePage::QuotePage(QString cleaned) : m_text(std::move(cleaned)) {}
 
-QString QuotePage::takeText()
-{
-    m_keyStart = -1;
-    m_hasStore = false;
-    return std::move(m_text);
-}
-
 qsizetype QuotePage::keySearchStart() const
 {
     if (m_keyStart < 0) {
@@ -288,14 +275,8 @@ char32_t referenceValue(QStringView body)
             return 0;
         char32_t value = 0;
         for (const QChar c : digits) {
-            int d;
-            if (c >= u'0' && c <= u'9')
-                d = c.unicode() - u'0';
-            else if (hex && c >= u'a' && c <= u'f')
-                d = c.unicode() - u'a' + 10;
-            else if (hex && c >= u'A' && c <= u'F')
-                d = c.unicode() - u'A' + 10;
-            else
+            const int d = hexDigitValue(c);
+            if (d < 0 || (!hex && d > 9))
                 return 0;
             value = value * (hex ? 16 : 10) + static_cast<char32_t>(d);
         }

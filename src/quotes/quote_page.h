@@ -24,8 +24,6 @@ class QuotePage final {
 public:
     explicit QuotePage(QString cleaned = QString());
     const QString& text() const { return m_text; }
-    // Hands the text over and leaves the page empty.
-    QString takeText();
     qsizetype keySearchStart() const;
     bool hasQuoteSummaryStore() const;
 
@@ -57,12 +55,10 @@ QString DecodeCharacterReferences(const QString& text);
 enum class CellDisplay { AsCut, WithoutTags, Standard, Billions };
 
 struct QuoteCell {
-    int order;
     const char* key;
     int subItem;
     const char* header;
     CellDisplay display;
-    int firstStep;
     int lastStep; // the step a failure of this cell is reported with
 };
 

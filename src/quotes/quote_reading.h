@@ -10,6 +10,7 @@
 //  - a later title with neither source (2023): the name, no figures.
 // Figures are never taken from another instrument's data.
 #include "quotes/quote_page.h"
+#include "quotes/json_scan.h"
 #include "quotes/text_search.h"
 
 #include <QString>
@@ -40,19 +41,5 @@ std::optional<QString> FindLaterQuoteTitle(const QString& cleanedPage, const QSt
 // The "price" object of the page's embedded quoteSummary fetch for the
 // symbol, decoded from its JSON string; nothing when the page has none.
 std::optional<QString> FetchedPriceObject(const QString& cleanedPage, const QString& upperSymbol);
-
-// The JSON string that starts with the quote at `openingQuote`, decoded; its
-// end (just past the closing quote) in `end`. Nothing when it is malformed
-// or not closed.
-std::optional<QString> DecodeJsonString(QStringView text, qsizetype openingQuote, qsizetype* end = nullptr);
-
-// Where the value of the first member `"name": ...` (blanks allowed around
-// the colon) that opens with `opener` starts, any value when `opener` is
-// null; -1 when there is none. `quotedName` searches for "name" with quotes.
-qsizetype JsonMemberValue(QStringView json, const CaseInsensitiveSearch& quotedName, QChar opener = QChar());
-
-// The length of the JSON object or array that opens at `open` (strings
-// skipped); up to the end of the text when it is not closed.
-qsizetype JsonValueLength(QStringView text, qsizetype open);
 
 } // namespace larkspire

@@ -3,13 +3,7 @@
 #include <algorithm>
 #include <tuple>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#define LARKSPIRE_AVX2_PATHS 1
-#endif
+#include "quotes/cpu_features.h"
 
 namespace larkspire {
 

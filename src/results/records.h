@@ -27,11 +27,4 @@ QString jsonString(const QString& text);
 // The records as one JSON array, or as one object a line (JSON Lines).
 QByteArray jsonRecords(const QStringList& names, const std::vector<Record>& records, bool oneALine);
 
-// A text cell of CSV or TSV that a spreadsheet would run as a formula
-// (it starts with "=", "+", "-", "@", TAB or CR) gets a leading apostrophe.
-QString withoutFormula(const QString& text);
-// A TSV cell: TAB, CR and LF inside it become blanks, so that it can forge
-// no column and no row.
-QString tsvCell(const QString& text);
-
 } // namespace larkspire

@@ -1,5 +1,7 @@
 #include "results/result_table.h"
 
+#include "results/cell_safety.h"
+
 #include "results/column_layout.h"
 #include "results/records.h"
 #include "results/sheet_numbers.h"

@@ -99,7 +99,7 @@ void MainWindow::restoreSymbols(StepRunner& step)
     // end: the user's symbols stay in the file for the next start.
     m_symbolsRestored = false;
     QString stored;
-    if (!step(180, [&] { stored = m_settings.read(kSettingsApplication, kSettingsSection, kKeyStockQuotes, QString()); }))
+    if (!step(180, [&] { stored = readStoredSymbols(m_settings); }))
         return;
     if (stored.isEmpty()) { // step 182
         m_symbolsRestored = true;

@@ -101,13 +101,12 @@ public:
     // Retrieval run and results list.
     void retrieveQuotes();
     // The quote pages of the next symbols from `from` on, for fetching ahead.
-    QList<QUrl> nextPages(int from);
+    QStringList nextSymbols(int from, int limit);
     void removeSelectedResult();
     void resultsListKeyDown(int keyCode, int shift);
     void tickAllRows();
     void untickAllRows();
     void clearResults();
-    bool isRunning() const { return m_runActive; }
 
     // The three ways out.
     void saveResultsAsText();

@@ -3,11 +3,7 @@
 #include "core/common_routines.h"
 #include "core/step_runner.h"
 #include "platform/http_client.h"
-#include "platform/run_watch.h"
-#include "quotes/quote.h"
-#include "quotes/quote_page.h"
-#include "quotes/quote_reading.h"
-#include "quotes/quote_url.h"
+#include "retrieval/quote_run.h"
 #include "symbols/symbol_rules.h"
 #include "window/main_window.h"
 
@@ -15,18 +11,15 @@
 
 namespace larkspire {
 
-QList<QUrl> MainWindow::nextPages(int from)
+QStringList MainWindow::nextSymbols(int from, int limit)
 {
-    // The pages of the symbols from this one on, as the list stands now:
-    // a symbol removed meanwhile is not asked for, its page is dropped.
-    QList<QUrl> pages;
+    // The symbols from this one on, as the list stands now: a symbol removed
+    // meanwhile is not asked for, its page is dropped.
+    QStringList symbols;
     const ListModel& list = symbolList();
-    for (int k = from; k <= list.count() && pages.size() < m_platform.http->aheadLimit(); ++k) {
-        const QString symbol = list.text(k).toUpper();
-        if (isFetchable(symbol))
-            pages << quoteUrl(m_platform.quoteHost, symbolToSend(symbol));
-    }
-    return pages;
+    for (int k = from; k <= list.count() && symbols.size() < limit; ++k)
+        symbols << list.text(k).toUpper();
+    return symbols;
 }
 
 void MainWindow::retrieveQuotes()
@@ -59,15 +52,13 @@ void MainWindow::retrieveQuotes()
         }
     } guard{*this};
 
-    if (m_platform.http)
-        m_platform.http->newRun();
     StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton17_Click"));
     runHandler([&] {
-        const NumberFormats formats;
-        QuotePage page;
+        std::optional<QuoteRun> run;
+        if (m_platform.http)
+            run.emplace(*m_platform.http, m_platform.quoteHost);
         step(100, [&] { resultsList().clear(); });
         int tooLong = 0; // symbols longer than a symbol can be, left out
-        RunWatch watch;  // a service that keeps refusing, pages that cannot be read
         int count = 0;
         step(102, [&] { count = symbolList().count(); });
         for (int i = 1; i <= count; ++i) {
@@ -92,12 +83,11 @@ void MainWindow::retrieveQuotes()
             // The repaint this pump would do runs while the page is fetched.
             step(112, [&] { pumpEventsRepaintLater(); });
             step(114, [&] { SetMousePointer(kPointerHourglass); });
-            bool refused = false;
+            SymbolOutcome outcome;
             bool unknown = false; // the service does not know the symbol
-            bool fetched = step(116, [&] {
-                if (!m_platform.http)
+            step(116, [&] {
+                if (!run)
                     throw Failure(QStringLiteral("No connection to the internet is available"));
-                HttpResult result;
                 {
                     // Clicks and keys wait for the next pump: no handler runs
                     // in the middle of a fetch. A close from the window
@@ -109,23 +99,20 @@ void MainWindow::retrieveQuotes()
                                 ? QStringLiteral("Waiting %1 s: the quote service asked to slow down").arg(seconds)
                                 : QStringLiteral("Processing: ") + FileNameFromPath(symbol));
                     };
-                    m_platform.http->fetchAhead(nextPages(i));
-                    result = m_platform.http->get(quoteUrl(m_platform.quoteHost, symbolToSend(symbol)));
+                    outcome = run->fetch(symbol, nextSymbols(i + 1, 4 * run->aheadLimit()));
                 }
                 if (m_ended)
                     throw Abandoned();
-                refused = watch.fetched(result);
                 if (ListModel::indexOf(item) == 0) // taken out while its page came: not shown
                     return;
                 // A symbol the service does not know gets no row and no
                 // report, as its page once said so with a title of its own.
-                unknown = result.failure == FetchFailure::NotFound;
-                if (!result.ok && !unknown) // which symbol first, then what went wrong
-                    throw Failure(symbolToSend(symbol) + QStringLiteral(": ") + result.error);
-                page = QuotePage(std::move(result.body));
+                unknown = outcome.fetch.failure == FetchFailure::NotFound;
+                if (!outcome.fetched() && !unknown) // which symbol first, then what went wrong
+                    throw Failure(outcome.symbol + QStringLiteral(": ") + outcome.fetch.error);
             });
-            if (refused) { // after this symbol's own report: the run stops asking
-                message(watch.refusalMessage());
+            if (outcome.stop) { // after this symbol's own report: the run stops asking
+                message(run->refusalMessage());
                 break;
             }
             const int at = ListModel::indexOf(item);
@@ -134,27 +121,20 @@ void MainWindow::retrieveQuotes()
                 continue;
             }
             i = at; // where it stands now
-            fetched = fetched && !unknown;
-            if (!fetched)
-                page = QuotePage(); // a failed fetch leaves nothing to read: no stale figures
-            step(118, [&] { page = QuotePage(CleanQuotePage(page.takeText())); });
-            // The 2018 title first, then the later layouts; the figures come
+            // A failed fetch leaves nothing to read: no stale figures. The
+            // 2018 title first, then the later layouts; the figures come
             // from where the page's own data stands in its layout.
-            QuoteReading reading;
-            Quote quote;
-            step(120, [&] {
-                reading = ReadQuotePage(page, symbolToSend(symbol));
-                quote = quoteOf(reading, page, symbolToSend(symbol), formats);
+            step(118, [&] {
+                if (run)
+                    run->read(outcome);
             });
-            if (fetched)
-                watch.read(quote.found);
-            const QuoteTitle& title = reading.title;
-            if (title.TitleFound) { // step 122
+            const Quote& quote = outcome.quote;
+            if (quote.found) { // step 122
                 bool showNames = false;
                 step(126, [&] { showNames = m_ui.showNamesCheck->isChecked(); });
                 if (showNames) {
-                    if (title.Name) // step 128
-                        step(130, [&] { row = resultsList().add(*title.Name); });
+                    if (quote.name) // step 128
+                        step(130, [&] { row = resultsList().add(*quote.name); });
                 } else {
                     step(132, [&] { row = resultsList().add(symbolList().text(i)); });
                 }
@@ -190,7 +170,7 @@ void MainWindow::retrieveQuotes()
         step(234, [&] { SetMousePointer(kPointerDefault); });
         step(236, [&] { m_ui.progressBar->setPosition(0); });
         step(238, [&] { m_ui.progressBar->setBarText(QStringLiteral("Progress Bar")); });
-        if (const auto unread = watch.unreadMessage())
+        if (const auto unread = run ? run->unreadMessage() : std::nullopt)
             message(*unread);
         if (tooLong > 0)
             message(QStringLiteral("%1 symbol(s) longer than %2 characters were left out.").arg(tooLong).arg(kMaxSymbolChars));
