@@ -1,7 +1,6 @@
 #include "batch/batch_run.h"
 
 #include "batch/output_file.h"
-#include "batch/quote_fields.h"
 #include "core/common_routines.h"
 #include "core/file_kinds.h"
 #include "core/plain_text.h"
@@ -9,8 +8,8 @@
 #include "core/settings_store.h"
 #include "core/step_runner.h"
 #include "core/stored_values.h"
-#include "quotes/number_format.h"
 #include "retrieval/quote_run.h"
+#include "results/quote_row.h"
 #include "results/records.h"
 #include "results/result_table.h"
 #include "symbols/symbol_file.h"
@@ -56,26 +55,6 @@ QStringList symbolsToFetch(const CommandLine& cl, const BatchServices& services)
     return symbols;
 }
 
-// The workbook of --fields: numbers as number cells, everything else text.
-SheetCells fieldSheet(const ResultTable& table)
-{
-    SheetCells cells;
-    for (qsizetype c = 0; c < table.headers.size(); ++c)
-        cells.set(1, int(c) + 1, table.headers[c]);
-    for (size_t r = 0; r < table.rows.size(); ++r)
-        for (qsizetype c = 0; c < table.headers.size(); ++c) {
-            const QString text = table.rows[r].value(c);
-            bool number = false;
-            const double value = QLocale::c().toDouble(text, &number);
-            if (number && !table.textColumns.contains(c))
-                cells.setNumber(int(r) + 2, int(c) + 1, value, QStringLiteral("General"), text);
-            else if (!text.isEmpty())
-                cells.set(int(r) + 2, int(c) + 1, text);
-        }
-    cells.fitColumns();
-    return cells;
-}
-
 // --append: the bytes of the output so far, to be kept before this run's
 // rows; empty for a new or empty file. A file whose header is not this
 // run's is refused before anything is fetched.
@@ -91,7 +70,7 @@ QByteArray linesToKeep(const QString& output, BatchFormat format, const ResultTa
     if (old.isEmpty())
         return old;
     if (format != BatchFormat::Jsonl) {
-        const ResultTable headerOnly{table.headers, {}, {}, table.textColumns};
+        const ResultTable headerOnly{table.headers, {}};
         const QByteArray header = format == BatchFormat::Tsv ? tabSeparatedText(headerOnly) : commaSeparatedText(headerOnly);
         if (!old.startsWith(header))
             throw Failure(QStringLiteral("the header of ") + output +
@@ -132,13 +111,7 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
     const bool json = cl.format == BatchFormat::Json || cl.format == BatchFormat::Jsonl;
     const QStringList names = !cl.fields.isEmpty() ? cl.fields : json ? quoteFieldNames() : QStringList();
     ResultTable table;
-    table.headers = names.isEmpty() ? resultHeaders(cl.names) : names;
-    if (!names.isEmpty()) {
-        table.textColumns.clear();
-        for (qsizetype c = 0; c < names.size(); ++c)
-            if (!isNumberField(names[c]))
-                table.textColumns << c;
-    }
+    table.headers = names.isEmpty() ? windowHeaders(cl.names) : names;
     QByteArray kept; // --append: the output's lines so far
     if (cl.append) {
         try {
@@ -149,8 +122,7 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
         }
     }
 
-    const NumberFormats formats;
-    std::vector<Record> records;
+    std::vector<JsonEntry> entries;
     bool allRows = true;
     QuoteRun run(*services.http, services.quoteHost);
     for (qsizetype i = 0; i < symbols.size(); ++i) {
@@ -172,7 +144,7 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
         if (error) {
             say(services.err, given + QStringLiteral(": ") + *error);
             allRows = false;
-            records.push_back(Record{{}, error, symbol});
+            entries.push_back(JsonEntry{symbol, error, {}});
             if (outcome.stop) {
                 say(services.err, QStringLiteral("larkspire: ") + run.refusalMessage());
                 break;
@@ -184,25 +156,9 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
                 say(services.err, given + QStringLiteral(": ") + figure.failure->description());
                 allRows = false;
             }
-        Record record{{}, std::nullopt, symbol};
-        QStringList row, raws;
-        if (names.isEmpty()) {
-            // The window's row: its nine cells, and the numbers behind them.
-            row << (cl.names ? *quote.name : given);
-            raws << QString();
-            for (int sub = 1; sub <= 8; ++sub) {
-                row << quote.figure(sub).text.value_or(QString());
-                raws << quote.figure(sub).raw.value_or(QString());
-            }
-        } else {
-            for (const QString& name : names) {
-                record.values.push_back(quoteField(quote, name));
-                row << record.values.back().text.value_or(QString());
-            }
-        }
-        table.rows.push_back(row);
-        table.raws.push_back(raws);
-        records.push_back(std::move(record));
+        // The window's row, or the fields chosen.
+        table.rows.push_back(names.isEmpty() ? windowRow(quote, cl.names ? *quote.name : given) : fieldRow(quote, names));
+        entries.push_back(JsonEntry{symbol, std::nullopt, table.rows.back()});
     }
     run.finish();
     if (const auto unread = run.unreadMessage())
@@ -216,16 +172,15 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
     try {
         switch (cl.format) {
         case BatchFormat::Xlsx:
-            writeWorkbookOutput(output, names.isEmpty() ? sheetOf(table, formats) : fieldSheet(table), services.out);
+            writeWorkbookOutput(output, sheetOf(table), services.out);
             break;
         case BatchFormat::Json:
         case BatchFormat::Jsonl:
-            writeOutput(output, kept + jsonRecords(names, records, cl.format == BatchFormat::Jsonl), services.out);
+            writeOutput(output, kept + jsonRecords(names, entries, cl.format == BatchFormat::Jsonl), services.out);
             break;
         case BatchFormat::Tsv:
         case BatchFormat::Csv: {
-            QByteArray bytes = cl.format == BatchFormat::Tsv ? tabSeparatedText(table, formats)
-                                                             : commaSeparatedText(table, formats);
+            QByteArray bytes = cl.format == BatchFormat::Tsv ? tabSeparatedText(table) : commaSeparatedText(table);
             if (!kept.isEmpty()) // the header is there already
                 bytes.remove(0, bytes.indexOf('\n') + 1);
             writeOutput(output, kept + bytes, services.out);

@@ -1,6 +1,6 @@
 #include "batch/command_line.h"
 
-#include "batch/quote_fields.h"
+#include "results/quote_row.h"
 #include "core/build_info.h"
 
 namespace larkspire {

@@ -188,16 +188,20 @@ QVariant ListModel::data(const QModelIndex& index, int role) const
     }
 }
 
-void ListModel::setSubItemRaw(int index, int subIndex, const QString& raw)
+void ListModel::setSubItemNumber(int index, int subIndex, const std::optional<CellNumber>& number)
 {
     checkSubItem1(index, subIndex);
-    putAt(m_rows[static_cast<size_t>(index - 1)].raws, subIndex - 1, raw);
+    auto& numbers = m_rows[static_cast<size_t>(index - 1)].numbers;
+    if (numbers.size() < size_t(subIndex))
+        numbers.resize(size_t(subIndex));
+    numbers[size_t(subIndex - 1)] = number;
 }
 
-QString ListModel::subItemRaw(int index, int subIndex) const
+std::optional<CellNumber> ListModel::subItemNumber(int index, int subIndex) const
 {
     checkIndex1(index);
-    return m_rows[static_cast<size_t>(index - 1)].raws.value(subIndex - 1);
+    const auto& numbers = m_rows[static_cast<size_t>(index - 1)].numbers;
+    return subIndex >= 1 && size_t(subIndex) <= numbers.size() ? numbers[size_t(subIndex - 1)] : std::nullopt;
 }
 
 void ListModel::setDescription(int index, const QString& text)

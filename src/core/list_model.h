@@ -3,6 +3,7 @@
 // items, each with a main text, sub-item texts and (in a list with check
 // boxes) a tick state. Positions are counted from 1 as the window's handlers
 // count them. The model is the only store of its list.
+#include "core/cell.h"
 #include <QAbstractTableModel>
 #include <QPersistentModelIndex>
 #include <QStringList>
@@ -36,10 +37,10 @@ public:
     QString text(int index) const;
     QString subItem(int index, int subIndex) const;
     void setSubItem(int index, int subIndex, const QString& text);
-    // The number a sub-item's text shows, as its source wrote it ("" when
-    // none): what a workbook stores as the cell's value.
-    void setSubItemRaw(int index, int subIndex, const QString& raw);
-    QString subItemRaw(int index, int subIndex) const;
+    // The number a sub-item's text shows, when it is one: what a workbook
+    // stores as the cell's value.
+    void setSubItemNumber(int index, int subIndex, const std::optional<CellNumber>& number);
+    std::optional<CellNumber> subItemNumber(int index, int subIndex) const;
     // What the row means, for its tooltip and a screen reader.
     void setDescription(int index, const QString& text);
     bool checked(int index) const;
@@ -65,7 +66,7 @@ private:
     struct Row {
         QString text;
         QStringList subItems; // sub-item k at k - 1; missing ones read as ""
-        QStringList raws;     // the same for the numbers behind them
+        std::vector<std::optional<CellNumber>> numbers; // the same for the numbers they show
         QString description;
         bool checked = false;
     };

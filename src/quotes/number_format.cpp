@@ -185,8 +185,11 @@ QString timesHundred(QStringView jsonNumber)
     if (e >= 0) {
         bool ok = false;
         exponent = rest.mid(e + 1).toString().toLong(&ok);
-        if (!ok || exponent > 400 || exponent < -400) // no sensible percentage: keep the page's form
-            return jsonNumber.toString() + QStringLiteral("e2");
+        if (!ok) // an exponent past any number's: no value
+            return QString();
+        if (exponent > 400 || exponent < -400) // no sensible percentage: the page's digits, the exponent moved
+            return (negative ? QStringLiteral("-") : QString()) + rest.left(e).toString() + QLatin1Char('e') +
+                   QString::number(exponent + 2);
         rest = rest.left(e);
     }
     const qsizetype point = rest.indexOf(u'.');

@@ -7,6 +7,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <array>
 
 namespace larkspire {
 
@@ -157,6 +158,8 @@ Quote quoteOf(const QuoteReading& reading, const QuotePage& cleaned, const QStri
         }
         if (const auto raw = FindRawValue(reading.figures, QString::fromLatin1(cell.key)); raw && isJsonNumber(*raw))
             figure.raw = *raw;
+        if (figure.text)
+            figure.number = figureNumber(*figure.text, figure.raw.value_or(QString()), formats);
     }
     switch (reading.layout) {
     case QuoteLayout::FetchedData:
@@ -180,6 +183,41 @@ Quote quoteOf(const QuoteReading& reading, const QuotePage& cleaned, const QStri
 Quote readQuote(const QuotePage& cleaned, const QString& upperSymbol, const NumberFormats& formats)
 {
     return quoteOf(ReadQuotePage(cleaned, upperSymbol), cleaned, upperSymbol, formats);
+}
+
+std::optional<CellNumber> figureNumber(const QString& shown, const QString& raw, const NumberFormats& formats)
+{
+    if (shown.isEmpty())
+        return std::nullopt;
+    if (isJsonNumber(shown)) {
+        // An exponent is no way a sheet shows a number: a number, as text there.
+        if (shown.contains(QLatin1Char('e')) || shown.contains(QLatin1Char('E')))
+            return CellNumber{shown, QString()};
+        const qsizetype point = shown.indexOf(QLatin1Char('.'));
+        const qsizetype decimals = point < 0 ? 0 : shown.size() - point - 1;
+        // Made once: a sheet compares a cell's format with those it has by place first.
+        static const std::array<QString, 16> kDecimalFormats = [] {
+            std::array<QString, 16> f;
+            f[0] = QStringLiteral("0");
+            for (size_t d = 1; d < f.size(); ++d)
+                f[d] = QStringLiteral("0.") + QString(qsizetype(d), QLatin1Char('0'));
+            return f;
+        }();
+        // More decimals than a spreadsheet's number holds: a number, but
+        // no sheet shows it as the window does.
+        return CellNumber{shown, decimals < qsizetype(kDecimalFormats.size()) ? kDecimalFormats[size_t(decimals)]
+                                                                             : QString()};
+    }
+    if (!isJsonNumber(raw))
+        return std::nullopt;
+    if (shown == formats.standard(raw))
+        return CellNumber{raw, QStringLiteral("#,##0.00")};
+    try {
+        if (shown == formats.billions(raw))
+            return CellNumber{raw, QStringLiteral("0.00,,,\"B\"")};
+    } catch (const Failure&) {
+    }
+    return std::nullopt;
 }
 
 QString describeQuote(const Quote& quote, const QLocale& locale)

@@ -4,6 +4,7 @@
 // exchange, kind of instrument, market state, the time and price of the
 // regular session). The window's cells, the command line's rows, JSON, CSV
 // and the workbook are all views of this value.
+#include "core/cell.h"
 #include "core/failure.h"
 #include "quotes/quote_page.h"
 #include "quotes/quote_reading.h"
@@ -19,6 +20,7 @@ namespace larkspire {
 struct QuoteFigure {
     std::optional<QString> text;   // the window's cell text; nothing when the page lacks it
     std::optional<QString> raw;    // the page's raw value text, when it is a JSON number
+    std::optional<CellNumber> number; // the text as a number, when a sheet can show it exactly so
     std::optional<Failure> failure; // why the cell could not be shown (reported with its step)
 };
 
@@ -49,6 +51,19 @@ constexpr qsizetype kMaxContextChars = 40;
 // object (or, in the 2023 layout, its header). Never throws; a cell that
 // cannot be shown carries its failure.
 Quote readQuote(const QuotePage& cleaned, const QString& upperSymbol, const NumberFormats& formats);
+
+// Whether a figure as the window shows it is a number, and under which
+// number format a spreadsheet shows exactly that text:
+//  - a plain number as cut from the page ("26.18", "27.248", "500"): its own
+//    digits, shown with as many decimals ("0.00", "0.000", "0");
+//  - a figure in the "Standard" format ("86,227,835.00"): the page's raw
+//    number, shown "#,##0.00";
+//  - a market capitalisation in billions ("584.94B"): the page's raw
+//    number, shown `0.00,,,"B"`.
+// Anything else (markup kept as cut, a text, a number with leading zeros)
+// is no number. A number with an exponent or with more decimals than a
+// spreadsheet holds is a number without a sheet format (a text there).
+std::optional<CellNumber> figureNumber(const QString& shown, const QString& raw, const NumberFormats& formats);
 
 // What a row of the window means, in one line: "AAPL - Apple Inc. - USD,
 // NasdaqGS - 4:00 PM EST, closed - regular price 240.36". The time is shown

@@ -1,5 +1,11 @@
 #include "results/records.h"
 
+#include "quotes/number_format.h"
+
+#include <QLocale>
+
+#include <cmath>
+
 namespace larkspire {
 
 QString jsonString(const QString& text)
@@ -27,33 +33,53 @@ QString jsonString(const QString& text)
     return out;
 }
 
-QByteArray jsonRecords(const QStringList& names, const std::vector<Record>& records, bool oneALine)
+namespace {
+
+// A JSON number's digits that fit a finite double, written as they stand.
+bool finiteJsonNumber(const QString& digits)
+{
+    if (!isJsonNumber(digits))
+        return false;
+    bool ok = false;
+    const double v = QLocale::c().toDouble(digits, &ok);
+    return ok && std::isfinite(v);
+}
+
+QString jsonValue(const Cell& cell)
+{
+    if (cell.missing)
+        return QStringLiteral("null");
+    if (cell.number)
+        return finiteJsonNumber(cell.number->digits) ? cell.number->digits : QStringLiteral("null");
+    return jsonString(cell.text);
+}
+
+} // namespace
+
+QByteArray jsonRecords(const QStringList& names, const std::vector<JsonEntry>& entries, bool oneALine)
 {
     QString out;
     if (!oneALine)
         out += QLatin1Char('[');
     bool first = true;
-    for (const Record& record : records) {
+    for (const JsonEntry& entry : entries) {
         if (!oneALine)
             out += first ? QStringLiteral("\n") : QStringLiteral(",\n");
         first = false;
         QStringList members;
-        if (record.error) {
-            members << QStringLiteral("\"symbol\":") + jsonString(record.symbol)
-                    << QStringLiteral("\"error\":") + jsonString(*record.error);
+        if (entry.failure) {
+            members << QStringLiteral("\"symbol\":") + jsonString(entry.symbol)
+                    << QStringLiteral("\"error\":") + jsonString(*entry.failure);
         } else {
-            for (qsizetype i = 0; i < names.size() && size_t(i) < record.values.size(); ++i) {
-                const FieldValue& v = record.values[size_t(i)];
-                members << jsonString(names[i]) + QLatin1Char(':') +
-                               (!v.text ? QStringLiteral("null") : v.isNumber ? *v.text : jsonString(*v.text));
-            }
+            for (qsizetype i = 0; i < names.size() && size_t(i) < entry.cells.size(); ++i)
+                members << jsonString(names[i]) + QLatin1Char(':') + jsonValue(entry.cells[size_t(i)]);
         }
         out += QLatin1Char('{') + members.join(QLatin1Char(',')) + QLatin1Char('}');
         if (oneALine)
             out += QLatin1Char('\n');
     }
     if (!oneALine)
-        out += records.empty() ? QStringLiteral("]\n") : QStringLiteral("\n]\n");
+        out += entries.empty() ? QStringLiteral("]\n") : QStringLiteral("\n]\n");
     return out.toUtf8();
 }
 

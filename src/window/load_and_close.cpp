@@ -4,7 +4,7 @@
 #include "core/common_routines.h"
 #include "core/step_runner.h"
 #include "core/stored_values.h"
-#include "results/result_table.h"
+#include "results/quote_row.h"
 #include "window/app_icon.h"
 #include "window/cursor_file.h"
 #include "window/main_window.h"
@@ -66,7 +66,7 @@ void MainWindow::setUpColumns(StepRunner& step)
 
     // The first header names what the first cell holds once the display
     // option is known; until then it says "Results".
-    QStringList headers = resultHeaders(true);
+    QStringList headers = windowHeaders(true);
     headers[0] = QStringLiteral("Results");
     ListView& results = *m_ui.resultsView;
     for (int c = 0; c < 9; ++c)

@@ -154,7 +154,7 @@ void MainWindow::retrieveQuotes()
                     const int at = ListModel::indexOf(row);
                     if (figure.text && at > 0) {
                         resultsList().setSubItem(at, cell.subItem, *figure.text);
-                        resultsList().setSubItemRaw(at, cell.subItem, figure.raw.value_or(QString()));
+                        resultsList().setSubItemNumber(at, cell.subItem, figure.number);
                     }
                 });
             }

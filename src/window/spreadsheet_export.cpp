@@ -2,7 +2,7 @@
 // then shown in the user's spreadsheet program.
 #include "core/step_runner.h"
 #include "platform/spreadsheet.h"
-#include "results/sheet_numbers.h"
+#include "results/result_table.h"
 #include "window/main_window.h"
 
 namespace larkspire {
@@ -58,7 +58,6 @@ void MainWindow::saveResultsAsWorkbook()
             return;
         if (!step(114, [&] { sheet->addWorkbook(); }))
             return;
-        const NumberFormats formats;
         const int columns = list.columnTotal();
         for (int c = 1; c <= columns; ++c)
             step(116, [&] {
@@ -80,12 +79,16 @@ void MainWindow::saveResultsAsWorkbook()
                         // Every value under its own header: a figure that is a
                         // number as a number cell shown as the window shows it,
                         // any other as text with "=" taken out of it.
-                        const ResultCell cell = resultCellOf(c == 1 ? list.text(r) : list.subItem(r, c - 1),
-                                                             c == 1 ? QString() : list.subItemRaw(r, c - 1), c, formats);
-                        if (cell.number)
-                            sheet->setNumber(sheetRow, c, cell.number->value, cell.number->format, cell.text);
-                        else if (!cell.text.isEmpty())
-                            sheet->setCell(sheetRow, c, cell.text);
+                        Cell cell = Cell::ofText(c == 1 ? list.text(r) : list.subItem(r, c - 1));
+                        if (c > 1) {
+                            cell.number = list.subItemNumber(r, c - 1);
+                            cell.figure = true;
+                        }
+                        const SheetValue value = sheetValueOf(cell);
+                        if (value.number)
+                            sheet->setNumber(sheetRow, c, *value.number, value.format, value.text);
+                        else if (!value.text.isEmpty())
+                            sheet->setCell(sheetRow, c, value.text);
                     }
                 }
             });

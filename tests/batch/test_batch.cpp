@@ -2,7 +2,7 @@
 // window's own for the same pages, its exit status, no display, and the
 // stored settings left alone.
 #include "batch/command_line.h"
-#include "batch/quote_fields.h"
+#include "results/quote_row.h"
 #include "core/file_kinds.h"
 #include "support/full_disk.h"
 #include "results/result_table.h"
@@ -108,15 +108,17 @@ TEST_F(Batch, everyFormatHoldsWhatTheWindowShowsForTheSamePages)
 
     // tsv and csv: the same cells as the window's rows, under the same headers.
     ResultTable table;
-    table.headers = resultHeaders(true);
+    table.headers = windowHeaders(true);
     for (int r = 1; r <= window->resultsList().count(); ++r) {
-        QStringList row{window->resultsList().text(r)};
-        for (int k = 1; k <= 8; ++k)
-            row << window->resultsList().subItem(r, k);
+        CellRow row{Cell::ofText(window->resultsList().text(r))};
+        for (int k = 1; k <= 8; ++k) {
+            row.push_back(Cell::ofText(window->resultsList().subItem(r, k)));
+            row.back().number = window->resultsList().subItemNumber(r, k);
+        }
         table.rows.push_back(row);
     }
     ASSERT_EQ(table.rows.size(), 2u);
-    EXPECT_TRUE(table.rows[1][6].contains(QLatin1Char(','))) << "a figure the csv must quote";
+    EXPECT_TRUE(table.rows[1][6].text.contains(QLatin1Char(','))) << "a figure the csv must quote";
     for (const auto& [format, expected] : {std::pair{"tsv", tabSeparatedText(table)}, {"csv", commaSeparatedText(table)}}) {
         const Ran r = program(QStringList{QStringLiteral("--batch"), QStringLiteral("--names"), QStringLiteral("--format"),
                                           QString::fromLatin1(format)} + symbols);

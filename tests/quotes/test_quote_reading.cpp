@@ -297,7 +297,8 @@ TEST(NumberFormat, jsonNumbersKeepThePagesDigits)
         EXPECT_FALSE(isJsonNumber(QString::fromLatin1(no))) << no;
     const std::pair<const char*, const char*> percent[] = {
         {"-0.0163993", "-1.63993"}, {"0.05", "5"}, {"0.0150", "1.50"}, {"12", "1200"}, {"2.5e-3", "0.25"},
-        {"-1.2E1", "-1200"},        {"0", "0"},
+        {"-1.2E1", "-1200"},        {"0", "0"},           {"1e-999", "1e-997"}, {"-2.5E+600", "-2.5e602"},
+        {"1e99999999999999999999", ""},
     };
     for (const auto& [raw, expected] : percent)
         EXPECT_EQ(timesHundred(QString::fromLatin1(raw)), QString::fromLatin1(expected)) << raw;

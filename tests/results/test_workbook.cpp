@@ -1,5 +1,9 @@
+#include <QJsonDocument>
+#include <QJsonArray>
+#include "results/records.h"
 #include "core/failure.h"
-#include "results/sheet_numbers.h"
+#include "quotes/quote.h"
+#include "results/result_table.h"
 #include "results/workbook.h"
 #include "support/full_disk.h"
 
@@ -50,9 +54,55 @@ TEST(SheetNumbers, aFiguresValueIsTheNearestDoubleToItsDigitsWhateverTheirLength
              {longPlain, QString()},
              {QStringLiteral("86,227,835.00"), QStringLiteral("86227835.0000001")},
              {formats.standard(longRaw), longRaw}}) {
-        const auto cell = numberCellOf(shown, raw, formats);
-        ASSERT_TRUE(cell) << shown.toStdString();
+        Cell cell = Cell::ofText(shown);
+        cell.number = figureNumber(shown, raw, formats);
+        ASSERT_TRUE(cell.number) << shown.toStdString();
+        const SheetValue value = sheetValueOf(cell);
+        ASSERT_TRUE(value.number) << shown.toStdString();
         const double expected = QLocale::c().toDouble(raw.isEmpty() ? shown : raw);
-        EXPECT_EQ(cell->value, expected) << shown.toStdString();
+        EXPECT_EQ(*value.number, expected) << shown.toStdString();
     }
+}
+
+TEST(SheetNumbers, aNumberTheSheetCannotHoldStaysTheTextThePageGave)
+{
+    // No number the page did not give: beyond a double's range is text, not 0.
+    for (const char* digits : {"1e999", "-1e999", "1.2E+400"}) {
+        Cell cell = Cell::ofText(QString::fromLatin1(digits));
+        cell.number = CellNumber{cell.text, QStringLiteral("General")};
+        const SheetValue value = sheetValueOf(cell);
+        EXPECT_FALSE(value.number) << digits;
+        EXPECT_EQ(value.text, cell.text);
+    }
+    Cell time = Cell::ofText(QStringLiteral("2023-11-14T22:13:20Z"));
+    time.time = 1700000000;
+    const SheetValue at = sheetValueOf(time);
+    ASSERT_TRUE(at.number);
+    EXPECT_DOUBLE_EQ(*at.number, 45244.925925925927);
+    EXPECT_EQ(at.text, QStringLiteral("2023-11-14 22:13:20"));
+}
+
+TEST(JsonRecords, everyNumberWrittenFitsAFiniteDoubleAndTheDocumentStaysJson)
+{
+    auto number = [](const char* digits) {
+        Cell c = Cell::ofText(QString::fromLatin1(digits));
+        c.number = CellNumber{c.text, QStringLiteral("General")};
+        return c;
+    };
+    const std::pair<Cell, const char*> cases[] = {
+        {number("145.37"), "145.37"},  {number("-3.21001"), "-3.21001"}, {number("1e999"), "null"},
+        {number("-1e999"), "null"},    {number("1.2E+400"), "null"},    {number("1e-999e2"), "null"},
+        {Cell::ofText(std::nullopt), "null"}, {Cell::ofText(QStringLiteral("A \"B\"\n")), "\"A \\\"B\\\"\\n\""},
+    };
+    std::vector<JsonEntry> entries;
+    for (const auto& [cell, expected] : cases) {
+        const QByteArray one = jsonRecords({QStringLiteral("v")}, {JsonEntry{QStringLiteral("S"), std::nullopt, {cell}}}, true);
+        EXPECT_EQ(one, "{\"v\":" + QByteArray(expected) + "}\n") << cell.text.toStdString();
+        entries.push_back(JsonEntry{QStringLiteral("S"), std::nullopt, {cell}});
+    }
+    entries.push_back(JsonEntry{QStringLiteral("GONE"), QStringLiteral("Not Found (HTTP 404)"), {}});
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(jsonRecords({QStringLiteral("v")}, entries, false), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    EXPECT_EQ(doc.array().size(), qsizetype(std::size(cases)) + 1);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "quotes/quote.h"
 #include "support/window_fixture.h"
 
 namespace larkspire::test {
@@ -13,8 +14,11 @@ protected:
         ListModel& list = window->resultsList();
         list.add(cells.value(0));
         const int i = list.count();
-        for (int k = 1; k < cells.size() && k < 9; ++k)
+        // Each figure with the number it shows, as a run decides it.
+        for (int k = 1; k < cells.size() && k < 9; ++k) {
             list.setSubItem(i, k, cells[k]);
+            list.setSubItemNumber(i, k, figureNumber(cells[k], QString(), NumberFormats()));
+        }
         if (ticked)
             list.setData(list.index(i - 1, 0), Qt::Checked, Qt::CheckStateRole);
     }

@@ -1,3 +1,4 @@
+#include "quotes/quote.h"
 #include "core/failure.h"
 #include "platform/spreadsheet.h"
 #include "quotes/number_format.h"
@@ -147,7 +148,7 @@ TEST_F(SpreadsheetExport, figuresAreNumberCellsThatShowTheWindowsText)
     ASSERT_EQ(NumberFormats().standard(raws[5]), texts[5]) << "the test runs under a decimal-point locale";
     addRow(texts, true);
     for (int k = 1; k <= 8; ++k)
-        window->resultsList().setSubItemRaw(1, k, raws[k]);
+        window->resultsList().setSubItemNumber(1, k, figureNumber(texts[k], raws[k], NumberFormats()));
     exportNow();
     ASSERT_EQ(openedFiles.size(), 1);
     // What a spreadsheet shows for each number cell, by its number format.
