@@ -18,6 +18,8 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <sys/stat.h>
+
 
 namespace larkspire {
 
@@ -53,6 +55,22 @@ QStringList symbolsToFetch(const CommandLine& cl, const BatchServices& services)
                               .arg(kMaxSymbolChars));
     symbols.removeIf([](const QString& s) { return !isFetchable(s); });
     return symbols;
+}
+
+// The --file that --output names, through links or another name of the same
+// file; nothing when none.
+std::optional<QString> outputIsASymbolFile(const CommandLine& cl)
+{
+    struct stat out {};
+    if (cl.output.isEmpty() || cl.output == QStringLiteral("-") ||
+        ::stat(QFile::encodeName(cl.output).constData(), &out) != 0)
+        return std::nullopt;
+    for (const QString& file : cl.files) {
+        struct stat in {};
+        if (::stat(QFile::encodeName(file).constData(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+            return file;
+    }
+    return std::nullopt;
 }
 
 // --append: the bytes of the output so far, to be kept before this run's
@@ -94,6 +112,11 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
                                   file);
             return 2;
         }
+    }
+    if (const auto list = outputIsASymbolFile(cl)) {
+        say(services.err, QStringLiteral("larkspire: --output names the symbol file ") + *list +
+                              QStringLiteral("; it would be replaced by the table (nothing was fetched)"));
+        return 2;
     }
     QStringList symbols;
     try {

@@ -25,7 +25,8 @@ QString layoutName(QuoteLayout layout)
     return QStringLiteral("not a quote page");
 }
 
-// The symbol asked for: the one given, else the stored list's first, else AAPL.
+// The symbol asked for: the one given, else the first of the stored list a
+// run would fetch, else AAPL.
 QString symbolToCheck(const CommandLine& cl, const BatchServices& services)
 {
     if (!cl.symbols.isEmpty())
@@ -33,8 +34,8 @@ QString symbolToCheck(const CommandLine& cl, const BatchServices& services)
     try {
         const QString stored = readStoredSymbols(SettingsStore(services.settingsFolder));
         for (const QString& s : splitStoredSymbols(stored))
-            if (!s.trimmed().isEmpty())
-                return s.trimmed();
+            if (isFetchable(s))
+                return s;
     } catch (const Failure&) {
     }
     return QStringLiteral("AAPL");

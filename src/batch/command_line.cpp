@@ -2,18 +2,49 @@
 
 #include "results/quote_row.h"
 #include "core/build_info.h"
+#include "symbols/symbol_rules.h"
+
+#include <QMap>
+
+#include <optional>
 
 namespace larkspire {
 
 namespace {
 
-bool isBatchOption(const QString& a)
+enum ModeBits { kBatchOnly = 1, kCheckToo = 3 };
+
+// Every option of ours: what the parser accepts, which modes take it, and
+// the usage text's line for it.
+struct OptionDef {
+    const char* name;
+    const char* value; // the value's name in the usage text; nullptr: a flag
+    int modes;
+    const char* needs; // what a missing value is said as
+    const char* help;
+};
+
+constexpr OptionDef kOptions[] = {
+    {"--names", nullptr, kBatchOnly, nullptr, "the first column holds company names instead of symbols"},
+    {"--format", "F", kBatchOnly, "text, tsv, csv, xlsx, json or jsonl",
+     "text (default: the column-aligned text file), tsv, csv, xlsx, json (one array) or jsonl (one object a line)"},
+    {"--fields", "LIST", kBatchOnly, "a list of fields: %FIELDS%",
+     "the columns, comma-separated, each once, from: %FIELDS%; figures as plain numbers, times in ISO 8601"},
+    {"--append", nullptr, kBatchOnly, nullptr, "csv, tsv or jsonl: the rows go after the lines of --output FILE"},
+    {"--output", "FILE", kBatchOnly, "a file name",
+     "write to FILE, replacing it whole (needed for xlsx); '-' or none: standard output"},
+    {"--file", "FILE", kBatchOnly, "a symbol file", "read symbols from FILE, one a line; may be given more than once"},
+    {"--user-agent", "TEXT", kCheckToo, "a text", "the browser identification to send instead of the program's own"},
+    {"--tls-ciphers", "LIST", kCheckToo, "a text",
+     "the TLS cipher suites to offer instead of the program's own (OpenSSL's names, separated by ':')"},
+};
+
+const OptionDef* findOption(const QString& a)
 {
-    for (const char* name : {"--format", "--output", "--file", "--names", "--fields", "--append", "--user-agent",
-                             "--tls-ciphers"})
-        if (a == QLatin1String(name))
-            return true;
-    return false;
+    for (const OptionDef& o : kOptions)
+        if (a == QLatin1String(o.name))
+            return &o;
+    return nullptr;
 }
 
 enum class QtOption { None, Flag, WithValue };
@@ -44,6 +75,105 @@ QtOption qtOption(QString a)
 
 } // namespace
 
+namespace {
+
+// The mode's options and symbols, each option checked against the table.
+// Returns the first problem, or nothing.
+std::optional<QString> readArguments(const QStringList& arguments, bool check, CommandLine& cl,
+                                     QMap<QString, QStringList>& values)
+{
+    bool onlySymbols = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (onlySymbols || !a.startsWith(QLatin1Char('-')) || a == QStringLiteral("-")) {
+            if (check && !cl.symbols.isEmpty())
+                return QStringLiteral("--check takes one symbol");
+            cl.symbols << a;
+            continue;
+        }
+        if (a == QStringLiteral("--") && !check) {
+            onlySymbols = true;
+            continue;
+        }
+        if (a == (check ? QStringLiteral("--check") : QStringLiteral("--batch")))
+            continue;
+        const OptionDef* option = findOption(a);
+        if (!option || (check && option->modes != kCheckToo)) {
+            if (!check)
+                return QStringLiteral("unknown option: ") + a;
+            QStringList taken;
+            for (const OptionDef& o : kOptions)
+                if (o.modes == kCheckToo)
+                    taken << QString::fromLatin1(o.name);
+            return QStringLiteral("--check takes one symbol, ") + taken.join(QStringLiteral(" and ")) +
+                   QStringLiteral(", not ") + a;
+        }
+        if (!option->value) {
+            values[a] << QString();
+            continue;
+        }
+        if (i + 1 >= arguments.size())
+            return a + QStringLiteral(" needs ") +
+                   QString::fromLatin1(option->needs)
+                       .replace(QStringLiteral("%FIELDS%"), quoteFieldNames().join(QLatin1Char(',')));
+        values[a] << arguments[++i];
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> readFormat(const QString& f, BatchFormat& format)
+{
+    static const std::pair<const char*, BatchFormat> formats[] = {
+        {"text", BatchFormat::Text}, {"tsv", BatchFormat::Tsv},   {"csv", BatchFormat::Csv},
+        {"xlsx", BatchFormat::Xlsx}, {"json", BatchFormat::Json}, {"jsonl", BatchFormat::Jsonl},
+    };
+    for (const auto& [name, value] : formats)
+        if (f == QLatin1String(name)) {
+            format = value;
+            return std::nullopt;
+        }
+    return QStringLiteral("unknown format: ") + f;
+}
+
+std::optional<QString> readFields(const QString& list, QStringList& fields)
+{
+    const QString known = quoteFieldNames().join(QLatin1Char(','));
+    if (list.isEmpty())
+        return QStringLiteral("--fields needs a list of fields: ") + known;
+    fields = list.split(QLatin1Char(','));
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (!quoteFieldNames().contains(fields[i]))
+            return QStringLiteral("unknown field: ") + fields[i] + QStringLiteral("; the fields are ") + known;
+        if (fields.indexOf(fields[i]) < i)
+            return QStringLiteral("--fields names ") + fields[i] + QStringLiteral(" twice");
+    }
+    return std::nullopt;
+}
+
+// The window: Qt reads its own options. Ours are no use to it, and a
+// mistyped option is better said than silently ignored.
+std::optional<QString> windowArgumentsProblem(const QStringList& arguments)
+{
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (a == QStringLiteral("--"))
+            break;
+        if (!a.startsWith(QLatin1Char('-')) || a == QStringLiteral("-"))
+            continue;
+        if (findOption(a))
+            return a + QStringLiteral(" needs --batch");
+        const QtOption qt = qtOption(a);
+        if (qt == QtOption::None)
+            return QStringLiteral("unknown option: ") + a +
+                   QStringLiteral(" (the window takes none; the command line needs --batch)");
+        if (qt == QtOption::WithValue)
+            ++i;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 CommandLine parseCommandLine(const QStringList& arguments)
 {
     CommandLine cl;
@@ -55,156 +185,141 @@ CommandLine parseCommandLine(const QStringList& arguments)
         cl.mode = CommandLine::Mode::Version;
         return cl;
     }
-    auto usageError = [&](const QString& what) {
+    const bool batch = arguments.contains(QStringLiteral("--batch"));
+    const bool check = !batch && arguments.contains(QStringLiteral("--check"));
+    std::optional<QString> problem;
+    QMap<QString, QStringList> values;
+    if (!batch && !check)
+        problem = windowArgumentsProblem(arguments);
+    else
+        problem = readArguments(arguments, check, cl, values);
+    auto value = [&](const char* name) { return values.value(QLatin1String(name)).value(0); };
+    auto given = [&](const char* name) { return values.contains(QLatin1String(name)); };
+    if (!problem && (batch || check)) {
+        cl.mode = batch ? CommandLine::Mode::Batch : CommandLine::Mode::Check;
+        cl.names = given("--names");
+        cl.append = given("--append");
+        cl.files = values.value(QStringLiteral("--file"));
+        cl.userAgent = value("--user-agent");
+        cl.tlsCiphers = value("--tls-ciphers");
+        cl.output = value("--output");
+        if (given("--user-agent") && cl.userAgent.trimmed().isEmpty())
+            problem = QStringLiteral("--user-agent needs a text");
+        else if (given("--tls-ciphers") && cl.tlsCiphers.trimmed().isEmpty())
+            problem = QStringLiteral("--tls-ciphers needs a text");
+        else if (given("--output") && cl.output.isEmpty())
+            problem = QStringLiteral("--output needs a file name");
+        else if (cl.files.contains(QString()))
+            problem = QStringLiteral("--file needs a symbol file");
+        else if (given("--format"))
+            problem = readFormat(value("--format"), cl.format);
+        if (!problem && given("--fields"))
+            problem = readFields(value("--fields"), cl.fields);
+    }
+    if (!problem && check && !cl.symbols.isEmpty()) {
+        // The same rules as a symbol of a run: nothing is sent for a symbol
+        // that a run would never ask for.
+        const QString& symbol = cl.symbols.first();
+        if (!isFetchable(symbol) || symbol.contains(QLatin1Char(';')))
+            problem = QStringLiteral("--check needs a symbol: not blank, without \";\", at most %1 characters")
+                          .arg(kMaxSymbolChars);
+    }
+    if (!problem && batch) {
+        if (cl.format == BatchFormat::Xlsx && cl.output.isEmpty())
+            problem = QStringLiteral("--format xlsx needs --output");
+        else if (cl.append && (cl.output.isEmpty() || !(cl.format == BatchFormat::Csv || cl.format == BatchFormat::Tsv ||
+                                                       cl.format == BatchFormat::Jsonl)))
+            problem = QStringLiteral("--append needs --output and --format csv, tsv or jsonl");
+    }
+    if (problem) {
+        cl = CommandLine();
         cl.mode = CommandLine::Mode::UsageError;
-        cl.error = what;
-        return cl;
-    };
-    if (arguments.contains(QStringLiteral("--check")) && !arguments.contains(QStringLiteral("--batch"))) {
-        cl.mode = CommandLine::Mode::Check;
-        for (qsizetype i = 0; i < arguments.size(); ++i) {
-            const QString& a = arguments[i];
-            if (a == QStringLiteral("--check"))
-                continue;
-            if (a == QStringLiteral("--user-agent") || a == QStringLiteral("--tls-ciphers")) {
-                if (i + 1 >= arguments.size() || arguments[i + 1].trimmed().isEmpty())
-                    return usageError(a + QStringLiteral(" needs a text"));
-                (a == QStringLiteral("--user-agent") ? cl.userAgent : cl.tlsCiphers) = arguments[++i];
-            } else if (a.startsWith(QLatin1Char('-')) && a != QStringLiteral("-")) {
-                return usageError(QStringLiteral("--check takes one symbol, --user-agent and --tls-ciphers, not ") + a);
-            } else if (!cl.symbols.isEmpty()) {
-                return usageError(QStringLiteral("--check takes one symbol"));
-            } else {
-                cl.symbols << a;
-            }
-        }
-        return cl;
+        cl.error = *problem;
     }
-    if (!arguments.contains(QStringLiteral("--batch"))) {
-        // The window; Qt reads its own options. Ours are no use to it, and
-        // a mistyped option is better said than silently ignored.
-        for (qsizetype i = 0; i < arguments.size(); ++i) {
-            const QString& a = arguments[i];
-            if (a == QStringLiteral("--"))
-                break;
-            if (!a.startsWith(QLatin1Char('-')) || a == QStringLiteral("-"))
-                continue;
-            if (isBatchOption(a))
-                return usageError(a + QStringLiteral(" needs --batch"));
-            const QtOption qt = qtOption(a);
-            if (qt == QtOption::None)
-                return usageError(QStringLiteral("unknown option: ") + a + QStringLiteral(" (the window takes none; "
-                                                                                          "the command line needs --batch)"));
-            if (qt == QtOption::WithValue)
-                ++i;
-        }
-        return cl;
-    }
-    cl.mode = CommandLine::Mode::Batch;
-    bool onlySymbols = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& a = arguments[i];
-        auto value = [&](QString& into) {
-            if (i + 1 >= arguments.size())
-                return false;
-            into = arguments[++i];
-            return true;
-        };
-        if (onlySymbols || !a.startsWith(QLatin1Char('-')) || a == QStringLiteral("-")) {
-            cl.symbols << a;
-        } else if (a == QStringLiteral("--")) {
-            onlySymbols = true;
-        } else if (a == QStringLiteral("--batch")) {
-        } else if (a == QStringLiteral("--names")) {
-            cl.names = true;
-        } else if (a == QStringLiteral("--format")) {
-            QString f;
-            if (!value(f))
-                return usageError(QStringLiteral("--format needs text, tsv, csv, xlsx, json or jsonl"));
-            if (f == QStringLiteral("text"))
-                cl.format = BatchFormat::Text;
-            else if (f == QStringLiteral("tsv"))
-                cl.format = BatchFormat::Tsv;
-            else if (f == QStringLiteral("csv"))
-                cl.format = BatchFormat::Csv;
-            else if (f == QStringLiteral("xlsx"))
-                cl.format = BatchFormat::Xlsx;
-            else if (f == QStringLiteral("json"))
-                cl.format = BatchFormat::Json;
-            else if (f == QStringLiteral("jsonl"))
-                cl.format = BatchFormat::Jsonl;
-            else
-                return usageError(QStringLiteral("unknown format: ") + f);
-        } else if (a == QStringLiteral("--output")) {
-            if (!value(cl.output) || cl.output.isEmpty())
-                return usageError(QStringLiteral("--output needs a file name"));
-        } else if (a == QStringLiteral("--fields")) {
-            QString list;
-            if (!value(list) || list.isEmpty())
-                return usageError(QStringLiteral("--fields needs a list of fields: ") +
-                                  quoteFieldNames().join(QLatin1Char(',')));
-            cl.fields = list.split(QLatin1Char(','));
-            for (const QString& field : cl.fields)
-                if (!quoteFieldNames().contains(field))
-                    return usageError(QStringLiteral("unknown field: ") + field + QStringLiteral("; the fields are ") +
-                                      quoteFieldNames().join(QLatin1Char(',')));
-        } else if (a == QStringLiteral("--user-agent")) {
-            if (!value(cl.userAgent) || cl.userAgent.trimmed().isEmpty())
-                return usageError(QStringLiteral("--user-agent needs a text"));
-        } else if (a == QStringLiteral("--tls-ciphers")) {
-            if (!value(cl.tlsCiphers) || cl.tlsCiphers.trimmed().isEmpty())
-                return usageError(QStringLiteral("--tls-ciphers needs a text"));
-        } else if (a == QStringLiteral("--append")) {
-            cl.append = true;
-        } else if (a == QStringLiteral("--file")) {
-            QString f;
-            if (!value(f) || f.isEmpty())
-                return usageError(QStringLiteral("--file needs a symbol file"));
-            cl.files << f;
-        } else {
-            return usageError(QStringLiteral("unknown option: ") + a);
-        }
-    }
-    if (cl.format == BatchFormat::Xlsx && cl.output.isEmpty())
-        return usageError(QStringLiteral("--format xlsx needs --output"));
-    if (cl.append && (cl.output.isEmpty() || !(cl.format == BatchFormat::Csv || cl.format == BatchFormat::Tsv ||
-                                               cl.format == BatchFormat::Jsonl)))
-        return usageError(QStringLiteral("--append needs --output and --format csv, tsv or jsonl"));
     return cl;
 }
 
+namespace {
+
+// An option's line of the usage text: its name and value, then its help
+// wrapped under the help's column; the field list stays comma-joined.
+QString helpLine(const OptionDef& o)
+{
+    struct Word {
+        QString text;
+        bool glued; // no blank before it
+    };
+    QList<Word> words;
+    for (const QString& w : QString::fromLatin1(o.help).split(QLatin1Char(' '))) {
+        if (!w.startsWith(QStringLiteral("%FIELDS%"))) {
+            words << Word{w, false};
+            continue;
+        }
+        const QStringList names = quoteFieldNames();
+        for (qsizetype i = 0; i < names.size(); ++i)
+            words << Word{names[i] + (i + 1 < names.size() ? QStringLiteral(",") : w.mid(8)), i > 0};
+    }
+    constexpr qsizetype column = 20, width = 100;
+    QString out = QString::fromLatin1(o.name);
+    if (o.value)
+        out += QLatin1Char(' ') + QString::fromLatin1(o.value);
+    out = out.leftJustified(column);
+    qsizetype at = out.size();
+    bool first = true;
+    for (const Word& w : words) {
+        const bool blank = !first && !w.glued;
+        if (at + w.text.size() + (blank ? 1 : 0) > width) {
+            out += QLatin1Char('\n') + QString(column, QLatin1Char(' '));
+            at = column;
+        } else if (blank) {
+            out += QLatin1Char(' ');
+            ++at;
+        }
+        out += w.text;
+        at += w.text.size();
+        first = false;
+    }
+    return out;
+}
+
+} // namespace
+
 QString usageText()
 {
-    return QStringLiteral(
-        "Usage: larkspire [--help | --version]\n"
-        "       larkspire --check [SYMBOL] [--user-agent TEXT] [--tls-ciphers LIST]\n"
-        "       larkspire --batch [--names] [--format text|tsv|csv|xlsx|json|jsonl] [--output FILE]\n"
-        "                 [--fields LIST] [--append] [--user-agent TEXT] [--tls-ciphers LIST]\n"
-        "                 [--file SYMBOLFILE]... [SYMBOL]...\n"
-        "\n"
-        "Without --batch the window opens (a graphical session is needed).\n"
-        "\n"
-        "--batch         fetch the quotes with no window and write one row per symbol\n"
-        "--names         the first column holds company names instead of symbols\n"
-        "--format F      text (default: the column-aligned text file), tsv, csv, xlsx,\n"
-        "                json (one array) or jsonl (one object a line)\n"
-        "--fields LIST   the columns, comma-separated, from: symbol,name,currency,exchange,\n"
-        "                quoteType,marketState,time,price,change,changePercent,\n"
-        "                postMarketPrice,open,high,low,volume,averageVolume,marketCap,\n"
-        "                previousClose,retrieved; figures as plain numbers, times in ISO 8601\n"
-        "--append        csv, tsv or jsonl: the rows go after the lines of --output FILE\n"
-        "--user-agent T  the browser identification to send instead of the program's own\n"
-        "--tls-ciphers L the TLS cipher suites to offer instead of the program's own\n"
-        "                (OpenSSL's names, separated by ':')\n"
-        "--check [SYMBOL] one symbol (the stored list's first, else AAPL) through every stage;\n"
-        "                the last line is the verdict: OK, UNKNOWN, REFUSED, FAILING, CHANGED\n"
-        "                or UNREACHABLE\n"
-        "--output FILE   write to FILE, replacing it whole (needed for xlsx); '-' or none: standard output\n"
-        "--file FILE     read symbols from FILE, one a line; may be given more than once\n"
-        "SYMBOL          a symbol to fetch; with no symbols and no files, the stored list\n"
-        "\n"
-        "Exit status: 0 every symbol gave a row, 1 some did not (none: nothing written),\n"
-        "2 usage error or no symbols to fetch.\n");
+    // Options and their lines from the option table, the fields from the
+    // field table.
+    QString batchSynopsis = QStringLiteral("       larkspire --batch");
+    QString checkSynopsis = QStringLiteral("       larkspire --check [SYMBOL]");
+    QString lines;
+    for (const OptionDef& o : kOptions) {
+        const QString use = QLatin1Char('[') + QString::fromLatin1(o.name) +
+                            (o.value ? QLatin1Char(' ') + QString::fromLatin1(o.value) : QString()) +
+                            (QLatin1String(o.name) == QLatin1String("--file") ? QStringLiteral("]...") : QStringLiteral("]"));
+        const qsizetype lineStart = batchSynopsis.lastIndexOf(QLatin1Char('\n')) + 1;
+        if (batchSynopsis.size() - lineStart + use.size() > 96)
+            batchSynopsis += QStringLiteral("\n                ");
+        batchSynopsis += QLatin1Char(' ') + use;
+        if (o.modes == kCheckToo)
+            checkSynopsis += QLatin1Char(' ') + use;
+        lines += helpLine(o) + QLatin1Char('\n');
+    }
+    return QStringLiteral("Usage: larkspire [--help | --version]\n") + checkSynopsis + QLatin1Char('\n') +
+           batchSynopsis + QStringLiteral(" [SYMBOL]...\n"
+                                          "\n"
+                                          "Without --batch or --check the window opens (a graphical session is "
+                                          "needed).\n"
+                                          "\n"
+                                          "--batch             fetch the quotes with no window and write one row per "
+                                          "symbol\n"
+                                          "--check [SYMBOL]    one symbol (the stored list's first, else AAPL) "
+                                          "through every stage; the last\n"
+                                          "                    line is the verdict: OK, UNKNOWN, REFUSED, FAILING, "
+                                          "CHANGED or UNREACHABLE\n") +
+           lines +
+           QStringLiteral("SYMBOL              a symbol to fetch; with no symbols and no files, the stored list\n"
+                          "\n"
+                          "Exit status: 0 every symbol gave a row, 1 some did not (none: nothing written),\n"
+                          "2 usage error or no symbols to fetch.\n");
 }
 
 QString versionText() { return QStringLiteral("larkspire ") + QString::fromLatin1(kVersion); }

@@ -1,12 +1,28 @@
 #include "core/error_report.h"
 #include "core/step_runner.h"
-#include "support/scripted_dialogs.h"
 
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
 
 using namespace larkspire;
+
+namespace {
+
+// Every message shown, in order.
+struct RecordedMessages final : MessageSink {
+    struct Message {
+        QString text, title;
+        MessageIcon icon;
+    };
+    void message(const QString& text, const QString& title, MessageIcon icon) override
+    {
+        messages.push_back({text, title, icon});
+    }
+    std::vector<Message> messages;
+};
+
+} // namespace
 
 TEST(ErrorReport, textIsBuiltExactly)
 {
@@ -29,7 +45,7 @@ TEST(ErrorReport, displayTurnsEveryCrLfAndLoneCrIntoOneBreak)
 
 TEST(StepRunner, failingStepIsReportedAndTheNextStepStillRuns)
 {
-    test::ScriptedDialogs dialogs;
+    RecordedMessages dialogs;
     StepRunner step(dialogs, QStringLiteral("Main"), QStringLiteral("SaveListviewProperlySpaced"));
     QStringList ran;
     EXPECT_TRUE(step(100, [&] { ran << QStringLiteral("100"); }));
@@ -50,14 +66,8 @@ TEST(StepRunner, failingStepIsReportedAndTheNextStepStillRuns)
 
 TEST(StepRunner, abandonedOperationPassesThroughUnreported)
 {
-    test::ScriptedDialogs dialogs;
+    RecordedMessages dialogs;
     StepRunner step(dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton17_Click"));
     EXPECT_THROW(step(112, [] { throw Abandoned(); }), Abandoned);
     EXPECT_TRUE(dialogs.messages.empty());
-}
-
-TEST(Dialogs, pipeFilterBecomesQtNameFilters)
-{
-    EXPECT_EQ(nameFiltersFromPipeList(QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|")),
-              (QStringList{QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")}));
 }
