@@ -1,5 +1,6 @@
 #include "batch/batch_run.h"
 
+#include "batch/append_output.h"
 #include "batch/output_file.h"
 #include "core/common_routines.h"
 #include "core/file_kinds.h"
@@ -73,30 +74,20 @@ std::optional<QString> outputIsASymbolFile(const CommandLine& cl)
     return std::nullopt;
 }
 
-// --append: the bytes of the output so far, to be kept before this run's
-// rows; empty for a new or empty file. A file whose header is not this
-// run's is refused before anything is fetched.
-QByteArray linesToKeep(const QString& output, BatchFormat format, const ResultTable& table)
+// This run's lines after its header, each with its line end.
+QList<QByteArray> linesAfterHeader(const QByteArray& bytes, bool withHeader)
 {
-    const QString target = finalLinkTarget(output);
-    if (output == QStringLiteral("-") || fileKind(target) != FileKind::Regular)
-        return QByteArray();
-    QFile file(target);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Failure(QStringLiteral("Cannot read ") + output + QStringLiteral(": ") + file.errorString());
-    QByteArray old = file.readAll();
-    if (old.isEmpty())
-        return old;
-    if (format != BatchFormat::Jsonl) {
-        const ResultTable headerOnly{table.headers, {}};
-        const QByteArray header = format == BatchFormat::Tsv ? tabSeparatedText(headerOnly) : commaSeparatedText(headerOnly);
-        if (!old.startsWith(header))
-            throw Failure(QStringLiteral("the header of ") + output +
-                          QStringLiteral(" is not this run's; nothing was written (choose the same --fields)"));
+    QList<QByteArray> lines;
+    qsizetype at = 0;
+    while (at < bytes.size()) {
+        const qsizetype end = bytes.indexOf('\n', at);
+        const qsizetype next = end < 0 ? bytes.size() : end + 1;
+        lines << bytes.mid(at, next - at);
+        at = next;
     }
-    if (!old.endsWith('\n'))
-        old += format == BatchFormat::Csv ? "\r\n" : "\n";
-    return old;
+    if (withHeader && !lines.isEmpty())
+        lines.removeFirst();
+    return lines;
 }
 
 } // namespace
@@ -135,10 +126,17 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
     const QStringList names = !cl.fields.isEmpty() ? cl.fields : json ? quoteFieldNames() : QStringList();
     ResultTable table;
     table.headers = names.isEmpty() ? windowHeaders(cl.names) : names;
-    QByteArray kept; // --append: the output's lines so far
-    if (cl.append) {
+    // --append: a file these rows do not belong after is refused before
+    // anything is fetched, and checked again when they are added.
+    const bool appendToFile =
+        cl.append && output != QStringLiteral("-") && fileKind(finalLinkTarget(output)) != FileKind::Special;
+    AppendTarget appendTarget{output, cl.format, table.headers, QByteArray()};
+    if (appendToFile) {
+        const ResultTable headerOnly{table.headers, {}};
+        if (cl.format != BatchFormat::Jsonl)
+            appendTarget.header = cl.format == BatchFormat::Tsv ? tabSeparatedText(headerOnly) : commaSeparatedText(headerOnly);
         try {
-            kept = linesToKeep(output, cl.format, table);
+            checkAppendTarget(appendTarget);
         } catch (const Failure& f) {
             say(services.err, QStringLiteral("larkspire: ") + f.description());
             return 2;
@@ -199,14 +197,21 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
             break;
         case BatchFormat::Json:
         case BatchFormat::Jsonl:
-            writeOutput(output, kept + jsonRecords(names, entries, cl.format == BatchFormat::Jsonl), services.out);
-            break;
         case BatchFormat::Tsv:
         case BatchFormat::Csv: {
-            QByteArray bytes = cl.format == BatchFormat::Tsv ? tabSeparatedText(table) : commaSeparatedText(table);
-            if (!kept.isEmpty()) // the header is there already
-                bytes.remove(0, bytes.indexOf('\n') + 1);
-            writeOutput(output, kept + bytes, services.out);
+            const bool json = cl.format == BatchFormat::Json || cl.format == BatchFormat::Jsonl;
+            const QByteArray bytes = json                             ? jsonRecords(names, entries, cl.format == BatchFormat::Jsonl)
+                                     : cl.format == BatchFormat::Tsv ? tabSeparatedText(table)
+                                                                     : commaSeparatedText(table);
+            if (!appendToFile) {
+                writeOutput(output, bytes, services.out);
+                break;
+            }
+            if (const int left = appendLines(appendTarget, linesAfterHeader(bytes, !json)); left > 0)
+                say(services.err, QStringLiteral("larkspire: %1 row(s) were in %2 already (same symbol and time) and "
+                                                 "were not written again")
+                                      .arg(left)
+                                      .arg(output));
             break;
         }
         case BatchFormat::Text:

@@ -348,14 +348,22 @@ TEST_F(Batch, quotesAsDataJsonFieldsAppendAndSafeCells)
         EXPECT_EQ(program(append + QStringList{QStringLiteral("symbol,volume,changePercent"), QStringLiteral("AAA")}).status, 0);
     EXPECT_EQ(readFile(history), "symbol,volume,changePercent\r\nAAA,84359936,-1.63993\r\nAAA,84359936,-1.63993\r\n");
     FullDisk disk;
-    if (disk.usable()) { // a failed append leaves the old bytes exactly as they were
+    if (disk.usable()) { // a failed append leaves the old bytes exactly as they were, and says why
+        // A history of exactly one page: the new row needs a page the disk does not have.
+        QByteArray page = "symbol,volume,changePercent\r\n" + QByteArray("AAA,1,1\r\n").repeated(450) +
+                          "AAA,123456789,1\r\n";
+        ASSERT_EQ(page.size(), 4096);
         const QString full = disk.filePath(QStringLiteral("history.csv"));
-        ASSERT_TRUE(QFile::copy(history, full));
+        QFile f(full);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(page) == page.size());
+        f.close();
         disk.fill();
         QStringList toFull = append;
         toFull[toFull.indexOf(history)] = full;
-        EXPECT_EQ(program(toFull + QStringList{QStringLiteral("symbol,volume,changePercent"), QStringLiteral("AAA")}).status, 1);
-        EXPECT_EQ(readFile(full), readFile(history));
+        const Ran r = program(toFull + QStringList{QStringLiteral("symbol,volume,changePercent"), QStringLiteral("AAA")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.err.contains("No space left on device")) << r.err.constData();
+        EXPECT_EQ(readFile(full), page);
     }
     const Ran otherHeader = program(append + QStringList{QStringLiteral("symbol,price"), QStringLiteral("AAA")});
     EXPECT_EQ(otherHeader.status, 2);
@@ -499,4 +507,80 @@ TEST_F(Batch, theServicesLastingCookiesOutliveARunAndTheCipherListIsTheUsersToCh
     const Ran given = program({QStringLiteral("--batch"), QStringLiteral("AAA"), QStringLiteral("--tls-ciphers"),
                                QStringLiteral("TLS_AES_128_GCM_SHA256:ECDHE-RSA-AES128-GCM-SHA256")});
     EXPECT_EQ(given.status, 0) << "the option wins over the setting" << given.err.constData();
+}
+
+TEST_F(Batch, appendAddsToTheSameFileAndNeverLosesARow)
+{
+    handler = [](const QString& s) {
+        Response r;
+        if (s == QStringLiteral("GONE")) {
+            r.status = 404;
+        } else {
+            PageShape shape;
+            shape.layout = PageLayout::FetchedData;
+            shape.symbol = s;
+            shape.targetBytes = 20 * 1024;
+            r.body = makeQuotePage(shape);
+        }
+        return r;
+    };
+    const QString history = out.filePath(QStringLiteral("history.csv"));
+    auto append = [&](const QString& file, const char* format, const char* fields, const char* symbol) {
+        return QStringList{QStringLiteral("--batch"), QStringLiteral("--format"), QString::fromLatin1(format),
+                           QStringLiteral("--append"), QStringLiteral("--output"), file, QStringLiteral("--fields"),
+                           QString::fromLatin1(fields), QString::fromLatin1(symbol)};
+    };
+    // Twelve runs at once: every row arrives, under one header.
+    std::vector<std::unique_ptr<QProcess>> runs;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("http_proxy"), QStringLiteral("http://") + server->host());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), programConfig.path());
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), programConfig.path());
+    for (int i = 0; i < 12; ++i) {
+        runs.push_back(std::make_unique<QProcess>());
+        runs.back()->setProcessEnvironment(env);
+        runs.back()->start(QStringLiteral(LARKSPIRE_PROGRAM),
+                           append(history, "csv", "symbol,price", QByteArray("S" + QByteArray::number(i)).constData()));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return std::all_of(runs.begin(), runs.end(), [](const auto& p) { return p->state() == QProcess::NotRunning; });
+    }, 120000));
+    for (const auto& p : runs)
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().constData();
+    const QByteArray all = readFile(history);
+    EXPECT_EQ(all.count("symbol,price\r\n"), 1);
+    EXPECT_EQ(all.count('\n'), 13) << all.constData();
+
+    // Another program's line format is kept: LF line ends and a byte-order mark, and a hard link stays one.
+    const QString lf = out.filePath(QStringLiteral("lf.tsv"));
+    QFile f(lf);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("\xEF\xBB\xBFsymbol\tprice\nOLD\t1\n");
+    f.close();
+    const QString link = out.filePath(QStringLiteral("link.tsv"));
+    ASSERT_EQ(::link(QFile::encodeName(lf).constData(), QFile::encodeName(link).constData()), 0);
+    EXPECT_EQ(program(append(link, "tsv", "symbol,price", "AAA")).status, 0);
+    EXPECT_EQ(readFile(lf), "\xEF\xBB\xBFsymbol\tprice\nOLD\t1\nAAA\t145.81\n");
+    EXPECT_EQ(QFileInfo(link).size(), QFileInfo(lf).size()) << "the hard link still names the same file";
+
+    // The same quote twice: written once.
+    const QString times = out.filePath(QStringLiteral("times.csv"));
+    EXPECT_EQ(program(append(times, "csv", "symbol,time,price", "AAA")).status, 0);
+    const Ran again = program(append(times, "csv", "symbol,time,price", "AAA"));
+    EXPECT_EQ(again.status, 0);
+    EXPECT_TRUE(again.err.contains("1 row(s) were in")) << again.err.constData();
+    EXPECT_EQ(readFile(times).count('\n'), 2);
+
+    // JSON Lines only after JSON Lines of the same fields.
+    const Ran intoCsv = program(append(history, "jsonl", "symbol,price", "AAA"));
+    EXPECT_EQ(intoCsv.status, 2);
+    EXPECT_TRUE(intoCsv.err.contains("its last line is not a JSON object of these fields")) << intoCsv.err.constData();
+    EXPECT_EQ(readFile(history), all);
+    const QString lines = out.filePath(QStringLiteral("h.jsonl"));
+    EXPECT_EQ(program(append(lines, "jsonl", "symbol,price", "AAA")).status, 0);
+    EXPECT_EQ(program(append(lines, "jsonl", "symbol,price", "AAA") << QStringLiteral("GONE")).status, 1)
+        << "a failure object ends it";
+    EXPECT_EQ(program(append(lines, "jsonl", "price,symbol", "AAA")).status, 0) << "the same keys in any order";
+    EXPECT_EQ(program(append(lines, "jsonl", "symbol,volume", "AAA")).status, 2);
+    EXPECT_EQ(readFile(lines).count('\n'), 4);
 }
