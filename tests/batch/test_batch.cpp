@@ -44,6 +44,16 @@ QByteArray sheetXml(const QString& path)
     return p.waitForFinished(30000) && p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray();
 }
 
+// A page of today's layout for the symbol, 20 KB.
+QByteArray todaysPage(const QString& symbol)
+{
+    PageShape shape;
+    shape.layout = PageLayout::FetchedData;
+    shape.symbol = symbol;
+    shape.targetBytes = 20 * 1024;
+    return makeQuotePage(shape);
+}
+
 } // namespace
 
 class Batch : public RetrievalRun {
@@ -397,11 +407,7 @@ TEST_F(Batch, checkSaysWhyAndARefusingServiceEndsTheRun)
         } else if (s == QStringLiteral("BARE")) {
             r.body = smallPage(s, QStringLiteral("Bare Corp."), false);
         } else {
-            PageShape shape;
-            shape.layout = PageLayout::FetchedData;
-            shape.symbol = s;
-            shape.targetBytes = 20 * 1024;
-            r.body = makeQuotePage(shape);
+            r.body = todaysPage(s);
         }
         return r;
     };
@@ -516,11 +522,7 @@ TEST_F(Batch, appendAddsToTheSameFileAndNeverLosesARow)
         if (s == QStringLiteral("GONE")) {
             r.status = 404;
         } else {
-            PageShape shape;
-            shape.layout = PageLayout::FetchedData;
-            shape.symbol = s;
-            shape.targetBytes = 20 * 1024;
-            r.body = makeQuotePage(shape);
+            r.body = todaysPage(s);
         }
         return r;
     };
