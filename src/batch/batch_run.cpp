@@ -92,7 +92,20 @@ QList<QByteArray> linesAfterHeader(const QByteArray& bytes, bool withHeader)
 
 } // namespace
 
-int runBatch(const CommandLine& cl, const BatchServices& services)
+namespace {
+
+// What one run of the command line has to do with its rows.
+struct BatchPlan {
+    QString output;        // "-" for standard output
+    QStringList names;     // the fields; empty: the window's columns
+    ResultTable table;     // the rows that came, under their headers
+    std::vector<JsonEntry> entries; // every symbol's row or failure, in order
+    bool appendToFile = false;
+    AppendTarget appendTarget;
+};
+
+// The usage errors found before anything is fetched; 0 when there is none.
+int checkInputs(const CommandLine& cl, const BatchServices& services)
 {
     for (const QString& file : cl.files) {
         const FileKind kind = fileKind(file);
@@ -109,41 +122,31 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
                               QStringLiteral("; it would be replaced by the table (nothing was fetched)"));
         return 2;
     }
-    QStringList symbols;
-    try {
-        symbols = symbolsToFetch(cl, services);
-    } catch (const Failure& f) {
-        say(services.err, QStringLiteral("larkspire: ") + f.description());
-        return 1;
-    }
-    if (symbols.isEmpty()) {
-        say(services.err, QStringLiteral("larkspire: no symbols to fetch"));
-        return 2;
-    }
+    return 0;
+}
 
-    const QString output = cl.output.isEmpty() ? QStringLiteral("-") : cl.output;
+BatchPlan planOf(const CommandLine& cl)
+{
+    BatchPlan plan;
+    plan.output = cl.output.isEmpty() ? QStringLiteral("-") : cl.output;
     const bool json = cl.format == BatchFormat::Json || cl.format == BatchFormat::Jsonl;
-    const QStringList names = !cl.fields.isEmpty() ? cl.fields : json ? quoteFieldNames() : QStringList();
-    ResultTable table;
-    table.headers = names.isEmpty() ? windowHeaders(cl.names) : names;
-    // --append: a file these rows do not belong after is refused before
-    // anything is fetched, and checked again when they are added.
-    const bool appendToFile =
-        cl.append && output != QStringLiteral("-") && fileKind(finalLinkTarget(output)) != FileKind::Special;
-    AppendTarget appendTarget{output, cl.format, table.headers, QByteArray()};
-    if (appendToFile) {
-        const ResultTable headerOnly{table.headers, {}};
-        if (cl.format != BatchFormat::Jsonl)
-            appendTarget.header = cl.format == BatchFormat::Tsv ? tabSeparatedText(headerOnly) : commaSeparatedText(headerOnly);
-        try {
-            checkAppendTarget(appendTarget);
-        } catch (const Failure& f) {
-            say(services.err, QStringLiteral("larkspire: ") + f.description());
-            return 2;
-        }
+    plan.names = !cl.fields.isEmpty() ? cl.fields : json ? quoteFieldNames() : QStringList();
+    plan.table.headers = plan.names.isEmpty() ? windowHeaders(cl.names) : plan.names;
+    plan.appendToFile =
+        cl.append && plan.output != QStringLiteral("-") && fileKind(finalLinkTarget(plan.output)) != FileKind::Special;
+    plan.appendTarget = AppendTarget{plan.output, cl.format, plan.table.headers, QByteArray()};
+    if (plan.appendToFile && cl.format != BatchFormat::Jsonl) {
+        const ResultTable headerOnly{plan.table.headers, {}};
+        plan.appendTarget.header =
+            cl.format == BatchFormat::Tsv ? tabSeparatedText(headerOnly) : commaSeparatedText(headerOnly);
     }
+    return plan;
+}
 
-    std::vector<JsonEntry> entries;
+// Fetches every symbol into the plan's rows; false when one gave no row or
+// a figure of its could not be shown.
+bool fetchRows(const CommandLine& cl, const BatchServices& services, const QStringList& symbols, BatchPlan& plan)
+{
     bool allRows = true;
     QuoteRun run(*services.http, services.quoteHost);
     for (qsizetype i = 0; i < symbols.size(); ++i) {
@@ -151,21 +154,20 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
         if (services.progress)
             say(services.err, QStringLiteral("[%1/%2] %3").arg(i + 1).arg(symbols.size()).arg(given));
         const SymbolOutcome outcome = run.next(given, symbols.mid(i + 1, 4 * run.aheadLimit()));
-        const QString& symbol = outcome.symbol;
         const Quote& quote = outcome.quote;
         std::optional<QString> error;
         if (!outcome.fetched()) {
             error = outcome.fetch.error;
-        } else if (!outcome.holdsAQuote() || (cl.names && !quote.name && names.isEmpty())) {
+        } else if (!outcome.holdsAQuote() || (cl.names && !quote.name && plan.names.isEmpty())) {
             // A title alone is no quote: a row of empty figures would pass
             // for one in a price history.
-            error = QStringLiteral("the page holds no quote for this symbol; 'larkspire --check ") + symbol +
+            error = QStringLiteral("the page holds no quote for this symbol; 'larkspire --check ") + outcome.symbol +
                     QStringLiteral("' shows why");
         }
         if (error) {
             say(services.err, given + QStringLiteral(": ") + *error);
             allRows = false;
-            entries.push_back(JsonEntry{symbol, error, {}});
+            plan.entries.push_back(JsonEntry{outcome.symbol, error, {}});
             if (outcome.stop) {
                 say(services.err, QStringLiteral("larkspire: ") + run.refusalMessage());
                 break;
@@ -178,46 +180,71 @@ int runBatch(const CommandLine& cl, const BatchServices& services)
                 allRows = false;
             }
         // The window's row, or the fields chosen.
-        table.rows.push_back(names.isEmpty() ? windowRow(quote, cl.names ? *quote.name : given) : fieldRow(quote, names));
-        entries.push_back(JsonEntry{symbol, std::nullopt, table.rows.back()});
+        plan.table.rows.push_back(plan.names.isEmpty() ? windowRow(quote, cl.names ? *quote.name : given)
+                                                       : fieldRow(quote, plan.names));
+        plan.entries.push_back(JsonEntry{outcome.symbol, std::nullopt, plan.table.rows.back()});
     }
     run.finish();
     if (const auto unread = run.unreadMessage())
         say(services.err, QStringLiteral("larkspire: ") + *unread);
-    if (table.rows.empty()) {
+    return allRows;
+}
+
+// Writes the rows in the format asked for; throws a Failure.
+void writeRows(const CommandLine& cl, const BatchServices& services, const BatchPlan& plan)
+{
+    if (cl.format == BatchFormat::Xlsx)
+        return writeWorkbookOutput(plan.output, sheetOf(plan.table), services.out);
+    if (cl.format == BatchFormat::Text)
+        return writeOutput(plan.output, alignedText(plan.table), services.out);
+    const bool json = cl.format == BatchFormat::Json || cl.format == BatchFormat::Jsonl;
+    const QByteArray bytes = json ? jsonRecords(plan.names, plan.entries, cl.format == BatchFormat::Jsonl)
+                             : cl.format == BatchFormat::Tsv ? tabSeparatedText(plan.table)
+                                                             : commaSeparatedText(plan.table);
+    if (!plan.appendToFile)
+        return writeOutput(plan.output, bytes, services.out);
+    if (const int left = appendLines(plan.appendTarget, linesAfterHeader(bytes, !json)); left > 0)
+        say(services.err, QStringLiteral("larkspire: %1 row(s) were in %2 already (same symbol and time) and were not "
+                                         "written again")
+                              .arg(left)
+                              .arg(plan.output));
+}
+
+} // namespace
+
+int runBatch(const CommandLine& cl, const BatchServices& services)
+{
+    if (const int usage = checkInputs(cl, services))
+        return usage;
+    QStringList symbols;
+    try {
+        symbols = symbolsToFetch(cl, services);
+    } catch (const Failure& f) {
+        say(services.err, QStringLiteral("larkspire: ") + f.description());
+        return 1;
+    }
+    if (symbols.isEmpty()) {
+        say(services.err, QStringLiteral("larkspire: no symbols to fetch"));
+        return 2;
+    }
+    BatchPlan plan = planOf(cl);
+    // --append: a file these rows do not belong after is refused before
+    // anything is fetched, and checked again when they are added.
+    try {
+        if (plan.appendToFile)
+            checkAppendTarget(plan.appendTarget);
+    } catch (const Failure& f) {
+        say(services.err, QStringLiteral("larkspire: ") + f.description());
+        return 2;
+    }
+    const bool allRows = fetchRows(cl, services, symbols, plan);
+    if (plan.table.rows.empty()) {
         // An outage must not replace yesterday's file with a bare header.
         say(services.err, QStringLiteral("larkspire: no row came; nothing was written"));
         return 1;
     }
-
     try {
-        switch (cl.format) {
-        case BatchFormat::Xlsx:
-            writeWorkbookOutput(output, sheetOf(table), services.out);
-            break;
-        case BatchFormat::Json:
-        case BatchFormat::Jsonl:
-        case BatchFormat::Tsv:
-        case BatchFormat::Csv: {
-            const bool json = cl.format == BatchFormat::Json || cl.format == BatchFormat::Jsonl;
-            const QByteArray bytes = json                             ? jsonRecords(names, entries, cl.format == BatchFormat::Jsonl)
-                                     : cl.format == BatchFormat::Tsv ? tabSeparatedText(table)
-                                                                     : commaSeparatedText(table);
-            if (!appendToFile) {
-                writeOutput(output, bytes, services.out);
-                break;
-            }
-            if (const int left = appendLines(appendTarget, linesAfterHeader(bytes, !json)); left > 0)
-                say(services.err, QStringLiteral("larkspire: %1 row(s) were in %2 already (same symbol and time) and "
-                                                 "were not written again")
-                                      .arg(left)
-                                      .arg(output));
-            break;
-        }
-        case BatchFormat::Text:
-            writeOutput(output, alignedText(table), services.out);
-            break;
-        }
+        writeRows(cl, services, plan);
     } catch (const Failure& f) {
         say(services.err, QStringLiteral("larkspire: ") + f.description());
         return 1;

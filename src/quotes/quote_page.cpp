@@ -101,42 +101,48 @@ __attribute__((target("avx2"))) void compactAvx2(const char16_t* in, qsizetype& 
 
 } // namespace
 
+namespace {
+
+// Where the first tab or line break stands at or after `from`; `n` when
+// there is none. Most of a page has none of them: this is the fast part.
+qsizetype firstLineBreakOrTab(const char16_t* in, qsizetype from, qsizetype n)
+{
+    qsizetype k = from;
+    for (;;) {
+#if defined(__SSE2__)
+        const __m128i thirteen = _mm_set1_epi16(13);
+        const __m128i zero = _mm_setzero_si128();
+        // Lanes whose value is 13 or less: saturating v - 13 is zero.
+        auto small = [&](qsizetype at) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at));
+            return _mm_cmpeq_epi16(_mm_subs_epu16(v, thirteen), zero);
+        };
+        for (; k + 32 <= n; k += 32) {
+            const __m128i any = _mm_or_si128(_mm_or_si128(small(k), small(k + 8)),
+                                             _mm_or_si128(small(k + 16), small(k + 24)));
+            if (_mm_movemask_epi8(any) != 0)
+                break;
+        }
+        for (; k + 8 <= n; k += 8)
+            if (_mm_movemask_epi8(small(k)) != 0)
+                break;
+#endif
+        const qsizetype blockEnd = std::min(n, k + 8);
+        for (; k < blockEnd; ++k)
+            if (isLineBreakOrTab(in[k]))
+                return k;
+        if (k >= n)
+            return n;
+    }
+}
+
+} // namespace
+
 QString CleanQuotePage(QString page)
 {
     const qsizetype n = page.size();
     const char16_t* in = reinterpret_cast<const char16_t*>(page.utf16());
-    qsizetype i = 0;
-    // Most of a page has none of the three: find the first one fast.
-    auto firstCandidate = [&](qsizetype from) {
-        qsizetype k = from;
-        for (;;) {
-#if defined(__SSE2__)
-            const __m128i thirteen = _mm_set1_epi16(13);
-            const __m128i zero = _mm_setzero_si128();
-            // Lanes whose value is 13 or less: saturating v - 13 is zero.
-            auto small = [&](qsizetype at) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at));
-                return _mm_cmpeq_epi16(_mm_subs_epu16(v, thirteen), zero);
-            };
-            for (; k + 32 <= n; k += 32) {
-                const __m128i any = _mm_or_si128(_mm_or_si128(small(k), small(k + 8)),
-                                                 _mm_or_si128(small(k + 16), small(k + 24)));
-                if (_mm_movemask_epi8(any) != 0)
-                    break;
-            }
-            for (; k + 8 <= n; k += 8)
-                if (_mm_movemask_epi8(small(k)) != 0)
-                    break;
-#endif
-            const qsizetype blockEnd = std::min(n, k + 8);
-            for (; k < blockEnd; ++k)
-                if (isLineBreakOrTab(in[k]))
-                    return k;
-            if (k >= n)
-                return n;
-        }
-    };
-    i = firstCandidate(0);
+    qsizetype i = firstLineBreakOrTab(in, 0, n);
     if (i == n)
         return page;
     // A page nobody else holds is cleaned where it stands (every store is at
