@@ -50,9 +50,13 @@ qint64 FetchPacing::slowDown(const QByteArray& retryAfter, int retries)
 {
     m_limit = std::max(1, m_limit / 2);
     m_fine = 0;
-    if (retries >= m_limits.maxRetries)
+    // A service that asks for minutes is not idled for: the run stops and
+    // says how long it asked.
+    constexpr qint64 kDay = 24LL * 3600 * 1000;
+    const qint64 asked = retryAfterMs(retryAfter, m_now(), kDay);
+    m_askedTooLong = asked > m_limits.maxRetryWaitMs ? asked : 0;
+    if (m_askedTooLong > 0 || retries >= m_limits.maxRetries)
         return -1;
-    const qint64 asked = retryAfterMs(retryAfter, m_now(), m_limits.maxRetryWaitMs);
     return asked >= 0 ? asked : qint64(m_limits.firstRetryWaitMs) << std::min(retries, 20);
 }
 

@@ -19,7 +19,7 @@ struct HttpLimits {
     int maxInFlight = 4;           // requests on their way at once at the start of a client
     int inFlightCeiling = 8;       // never more than this, however well the service answers
     int maxRetries = 3;            // for each page the service asked to wait for (429, 503)
-    int maxRetryWaitMs = 60'000;   // the longest wait a Retry-After may ask for
+    int maxRetryWaitMs = 30'000;   // the longest wait waited out; a longer one asked for ends the run
     int firstRetryWaitMs = 2'000;  // without Retry-After: this, then twice, then four times it
     int growBackAfter = 8;         // answers that came fine before one more request goes at once
 };
@@ -46,8 +46,13 @@ public:
     void answeredFine();
     // The service said "slow down" (429 or 503) to a page asked `retries`
     // times before: the wait before asking again, or -1 when the page has
-    // had its retries and fails. Halves the requests that go at once.
+    // had its retries, or the service asked for a wait longer than is ever
+    // waited (askedTooLongMs() says how long), and fails. Halves the
+    // requests that go at once.
     qint64 slowDown(const QByteArray& retryAfter, int retries);
+    // The wait the last slowDown() was asked for when it was too long to
+    // wait; 0 otherwise.
+    qint64 askedTooLongMs() const { return m_askedTooLong; }
 
     // The cookie consent form, met by a request sent after `roundWhenSent`
     // declines had completed, and asked again once already or not.
@@ -74,6 +79,7 @@ private:
     int m_fine = 0;
     ConsentState m_consent = ConsentState::NotMet;
     int m_round = 0;
+    qint64 m_askedTooLong = 0;
 };
 
 } // namespace larkspire

@@ -39,6 +39,7 @@ struct HttpResult {
     QString error;       // the description when not ok
     int status = 0;      // the HTTP status, when one came
     FetchFailure failure = FetchFailure::None;
+    int askedWaitSeconds = 0; // a refusal that asked for a longer wait than is ever waited
 };
 
 class HttpClient {

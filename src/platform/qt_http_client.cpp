@@ -240,6 +240,9 @@ void QtHttpClient::start(Job& job)
     job.state = Job::State::Running;
     job.sentInRound = m_pacing.consentRound();
     job.direct = m_shape && job.pastHop && !job.pageAddress.isValid() ? applyQuoteUrlShape(*m_shape, job.url) : QUrl();
+    // An address made from the shape goes only where a redirect may go.
+    if (job.direct.isValid() && (!isQuoteServiceUrl(job.direct, job.url) || !isQuoteServicePort(job.direct, job.url)))
+        job.direct = QUrl();
     job.triedPageAddress = job.triedPageAddress || job.direct.isValid();
     const QUrl& to = job.pageAddress.isValid() ? job.pageAddress : job.direct.isValid() ? job.direct : job.url;
     job.transfer = transfer(job, to, std::nullopt, QUrl());
@@ -272,22 +275,14 @@ bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
         // The page's own address not knowing a symbol is the service's word.
         if (m_shapeIsPageAddress && unknown)
             return true;
-        // Asked past the hop: what the quote URL might not have done sends
-        // the page back to it, and the run to the quote URL from now on.
+        // Asked past the hop: any answer but a good page (a refusal is
+        // waited out as anywhere) sends the page back to the quote URL, and
+        // the run there from now on.
         const bool consent = r.ok && IsConsentPage(r.body);
-        const bool wrong = (!r.ok && r.status >= 400 && r.status < 500 && r.status != 429) ||
-                           (!consent && outcome.redirects > 0) || (r.ok && !consent && !pageNamesSymbol(r.body, symbol));
-        if (!wrong)
-            return true;
-        note(QStringLiteral("the learned address failed for this symbol; asked again at the quote URL"));
-        m_shape.reset();
-        m_shapeIsPageAddress = false;
-        m_shapeDropped = true;
-        job.pastHop = false;
-        job.direct = QUrl();
-        job.state = Job::State::Queued;
-        pump();
-        return false;
+        const bool slowDown = r.failure == FetchFailure::Refused && r.status != 403;
+        const bool wrong = (!r.ok && !slowDown) || (!consent && outcome.redirects > 0) ||
+                           (r.ok && !consent && !pageNamesSymbol(r.body, symbol));
+        return !(wrong && backToQuoteUrl(job));
     }
     if (r.status == 404 && !job.triedPageAddress) {
         // The quote URL no longer leads to the page: its own address once.
@@ -311,6 +306,21 @@ bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
     return true;
 }
 
+bool QtHttpClient::backToQuoteUrl(Job& job)
+{
+    if (!job.direct.isValid())
+        return false;
+    note(QStringLiteral("the learned address failed for this symbol; asked again at the quote URL"));
+    m_shape.reset();
+    m_shapeIsPageAddress = false;
+    m_shapeDropped = true;
+    job.pastHop = false;
+    job.direct = QUrl();
+    job.state = Job::State::Queued;
+    pump();
+    return true;
+}
+
 void QtHttpClient::finished(Job& job)
 {
     PageTransfer* done = std::exchange(job.transfer, nullptr);
@@ -324,7 +334,8 @@ void QtHttpClient::finished(Job& job)
         m_pacing.declineAnswered(r.ok, !formAgain);
         if (formAgain) {
             note(QStringLiteral("consent form: met again after the decline"));
-            settle(job, failure(FetchFailure::Consent, kAskedAgain));
+            if (!backToQuoteUrl(job))
+                settle(job, failure(FetchFailure::Consent, kAskedAgain));
         } else if (!r.ok || outcome.redirects > 0) { // failed, or led back to the quote page
             settle(job, r);
         } else { // answered in place: ask for the page again, cookies now held
@@ -346,6 +357,13 @@ void QtHttpClient::finished(Job& job)
             if (&job == m_waiting && waitReport)
                 waitReport(int((wait + 999) / 1000));
             pump();
+            return;
+        }
+        if (const qint64 asked = m_pacing.askedTooLongMs(); asked > 0) {
+            note(QStringLiteral("the service asked to wait %1 s: not waited").arg((asked + 999) / 1000));
+            HttpResult refused = r;
+            refused.askedWaitSeconds = int(std::min<qint64>((asked + 999) / 1000, 24 * 3600));
+            settle(job, std::move(refused));
             return;
         }
     }
@@ -385,7 +403,8 @@ void QtHttpClient::consentMet(Job& job, const QUrl& pageUrl, const QString& page
         return;
     case FetchPacing::Consent::Fail:
         note(QStringLiteral("consent form: met again after the decline"));
-        settle(job, failure(FetchFailure::Consent, kAskedAgain));
+        if (!backToQuoteUrl(job))
+            settle(job, failure(FetchFailure::Consent, kAskedAgain));
         return;
     case FetchPacing::Consent::Decline:
         break;

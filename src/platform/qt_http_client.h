@@ -82,6 +82,10 @@ private:
     // a page asked past it that went wrong, drops it and asks again at the
     // quote URL (then false: the page is not settled yet).
     bool hopLearnt(Job& job, PageTransfer::Outcome& outcome);
+    // A page asked past the learned hop that went wrong: the hop is dropped
+    // for the run and the page asked again at the quote URL. False when the
+    // page was not asked past the hop.
+    bool backToQuoteUrl(Job& job);
 
     HttpLimits m_limits;
     QNetworkAccessManager* m_manager;

@@ -8,7 +8,8 @@ bool RunWatch::fetched(const HttpResult& result)
 {
     if (result.failure == FetchFailure::Refused) {
         m_lastRefusal = result.status;
-        return ++m_refusedInARow >= 3;
+        m_askedWait = result.askedWaitSeconds;
+        return ++m_refusedInARow >= 3 || m_askedWait > 0;
     }
     m_refusedInARow = 0;
     if (result.ok)
@@ -20,6 +21,12 @@ void RunWatch::read(bool quoteFound) { m_pagesRead += quoteFound ? 1 : 0; }
 
 QString RunWatch::refusalMessage() const
 {
+    if (m_askedWait > 0)
+        return QStringLiteral("The quote service refuses requests (HTTP %1 %2) and asks to wait %3 s before the next; "
+                              "the run stops here. Try again later.")
+            .arg(m_lastRefusal)
+            .arg(httpStatusPhrase(m_lastRefusal))
+            .arg(m_askedWait);
     return QStringLiteral("The quote service keeps refusing requests (HTTP %1 %2); the run stops here. Try again "
                           "later.")
         .arg(m_lastRefusal)

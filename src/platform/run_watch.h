@@ -1,8 +1,9 @@
 #pragma once
 // What a run of many pages tells about the quote service as a whole, for
 // both front ends: a service that keeps refusing (three symbols in a row
-// refused with 403, 429 or 503 after their retries, no page fine between them)
-// ends the run with one plain message; pages that came but of which not
+// refused with 403, 429 or 503 after their retries, no page fine between them,
+// or one refusal that asks for a longer wait than is ever waited) ends the run
+// with one plain message; pages that came but of which not
 // one could be read say the service may have changed its pages.
 #include "platform/http_client.h"
 
@@ -29,6 +30,7 @@ public:
 private:
     int m_refusedInARow = 0;
     int m_lastRefusal = 0;
+    int m_askedWait = 0; // seconds: a wait longer than is ever waited ends the run at once
     int m_pagesCame = 0;
     int m_pagesRead = 0;
 };

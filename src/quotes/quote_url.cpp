@@ -94,8 +94,12 @@ std::optional<QuoteUrlShape> learnQuoteUrlShape(const QUrl& asked, const QUrl& l
     if (!symbol)
         return std::nullopt;
     const QByteArray target = landed.toEncoded();
+    // The symbol must stand in the path or the query: a shape that puts it
+    // in the host or the port would send other symbols anywhere.
+    const qsizetype authority = target.indexOf("//");
+    const qsizetype pathStart = authority < 0 ? -1 : target.indexOf('/', authority + 2);
     const qsizetype at = target.indexOf(*symbol);
-    if (at < 0 || target.indexOf(*symbol, at + 1) >= 0)
+    if (at < 0 || pathStart < 0 || at < pathStart || target.indexOf(*symbol, at + 1) >= 0)
         return std::nullopt;
     return QuoteUrlShape{target.left(at), target.mid(at + symbol->size())};
 }

@@ -38,7 +38,8 @@ struct QuoteUrlShape {
 };
 
 // The shape of `landed`, the URL the quote URL `asked` was redirected to,
-// when the symbol stands in it exactly once; nothing otherwise.
+// when the symbol stands in it exactly once, in its path or query; nothing
+// otherwise.
 std::optional<QuoteUrlShape> learnQuoteUrlShape(const QUrl& asked, const QUrl& landed);
 // The quote URL's symbol put in the shape; an invalid URL when `quoteUrl`
 // is none.

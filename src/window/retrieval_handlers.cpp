@@ -108,7 +108,9 @@ void MainWindow::retrieveQuotes()
                 // A symbol the service does not know gets no row and no
                 // report, as its page once said so with a title of its own.
                 unknown = outcome.fetch.failure == FetchFailure::NotFound;
-                if (!outcome.fetched() && !unknown) // which symbol first, then what went wrong
+                // A service that asks for a long wait gets one box: the run's.
+                if (!outcome.fetched() && !unknown && outcome.fetch.askedWaitSeconds == 0)
+                    // which symbol first, then what went wrong
                     throw Failure(outcome.symbol + QStringLiteral(": ") + outcome.fetch.error);
             });
             if (outcome.stop) { // after this symbol's own report: the run stops asking

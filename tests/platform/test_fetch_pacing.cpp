@@ -36,7 +36,13 @@ TEST(FetchPacing, waitsAsTheServiceAsksThenDoublesThenGivesUp)
     FetchPacing pacing(limits, [now] { return now; });
     EXPECT_EQ(pacing.slowDown("5", 0), 5000);
     EXPECT_EQ(pacing.slowDown("Fri, 26 Jun 2026 20:00:30 GMT", 0), 30000) << "an HTTP date, by the pacing's clock";
-    EXPECT_EQ(pacing.slowDown("99999999999999999999999", 0), 60000) << "any number is at most the longest wait";
+    EXPECT_EQ(pacing.askedTooLongMs(), 0);
+    // A longer wait than is ever waited: not waited, and said.
+    for (const auto& [value, asked] : {std::pair<const char*, qint64>{"31", 31000}, {"60", 60000},
+                                       {"99999999999999999999999", 24LL * 3600 * 1000}}) {
+        EXPECT_EQ(pacing.slowDown(value, 0), -1) << value;
+        EXPECT_EQ(pacing.askedTooLongMs(), asked) << value;
+    }
     EXPECT_EQ(pacing.slowDown("soon", 0), 2000);
     EXPECT_EQ(pacing.slowDown({}, 1), 4000);
     EXPECT_EQ(pacing.slowDown({}, 2), 8000);

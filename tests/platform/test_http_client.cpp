@@ -247,10 +247,11 @@ TEST(HttpClient, theServicesRedirectHopIsLearnedOnceARunAndDroppedWhenItFails)
             return resp;
         }
         const QString symbol = QString::fromUtf8(QByteArray::fromPercentEncoding(r.target.mid(7).chopped(1)));
-        if (symbol == QStringLiteral("GONE")) {
-            resp.status = 404;
+        if (symbol == QStringLiteral("GONE") || symbol == QStringLiteral("DOWN")) {
+            resp.status = symbol == QStringLiteral("GONE") ? 404 : 500;
             return resp;
         }
+        resp.resetMidBody = symbol == QStringLiteral("CUT");
         const QString named = symbol == QStringLiteral("WRONG") ? QStringLiteral("OTHER") : symbol;
         resp.body = "<html><head><title>" + named.toUtf8() + " Corp (" + named.toUtf8() +
                     ") Stock Price - Yahoo Finance</title></head></html>";
@@ -259,6 +260,12 @@ TEST(HttpClient, theServicesRedirectHopIsLearnedOnceARunAndDroppedWhenItFails)
     const QUrl asked = quoteUrl(QStringLiteral("h"), QStringLiteral("AAA"));
     EXPECT_FALSE(learnQuoteUrlShape(asked, QUrl(QStringLiteral("http://h/quote/AAA/AAA"))));
     EXPECT_FALSE(learnQuoteUrlShape(asked, QUrl(QStringLiteral("http://h/quote/"))));
+    // A symbol that stands in the port or the host teaches nothing: later
+    // symbols would reach other ports and hosts.
+    EXPECT_FALSE(learnQuoteUrlShape(quoteUrl(QStringLiteral("finance.yahoo.com"), QStringLiteral("443")),
+                                    QUrl(QStringLiteral("http://finance.yahoo.com:443/lookup"))));
+    EXPECT_TRUE(learnQuoteUrlShape(quoteUrl(QStringLiteral("h"), QStringLiteral("443")),
+                                   QUrl(QStringLiteral("https://h/quote/443/"))));
     QtHttpClient client(shortLimits(), false);
     auto run = [&](const QStringList& symbols) {
         client.newRun();
@@ -281,9 +288,9 @@ TEST(HttpClient, theServicesRedirectHopIsLearnedOnceARunAndDroppedWhenItFails)
                                        QStringLiteral("/quote/%5EGSPC/"), QStringLiteral("/quote/M%26M.NS/")}))
         << "the hop paid once, symbols encoded as the quote URL encodes them";
 
-    // A page past the hop that fails or names another symbol: asked again at
-    // the quote URL, and the rest of the run goes there too.
-    for (const char* odd : {"GONE", "WRONG"}) {
+    // A page past the hop that fails in any way or names another symbol:
+    // asked again at the quote URL, and the rest of the run goes there too.
+    for (const char* odd : {"GONE", "WRONG", "DOWN", "CUT"}) {
         const qsizetype before = server.requests().size();
         run({QStringLiteral("AAA"), QString::fromLatin1(odd), QStringLiteral("BBB")});
         const QString o = QString::fromLatin1(odd);

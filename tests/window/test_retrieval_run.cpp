@@ -258,3 +258,21 @@ TEST_F(RetrievalRun, aCipherListNobodyCanUseStopsTheRunBeforeAnyRequest)
     EXPECT_TRUE(server->requests().isEmpty());
     EXPECT_EQ(window->resultsList().count(), 0);
 }
+
+TEST_F(RetrievalRun, aServiceThatAsksForALongWaitEndsTheRunAtOnceWithOneBox)
+{
+    handler = [](const QString&) {
+        Response r;
+        r.status = 429;
+        r.reason = "Too Many Requests";
+        r.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray("60")));
+        return r;
+    };
+    symbolsAre({"AAA", "BBB", "CCC", "DDD"});
+    run();
+    EXPECT_EQ(dialogs.messageTexts(),
+              (QStringList{QStringLiteral("The quote service refuses requests (HTTP 429 Too Many Requests) and asks to "
+                                          "wait 60 s before the next; the run stops here. Try again later."),
+                           QStringLiteral("Done.")}));
+    EXPECT_LE(server->requests().size(), 4) << "no page is asked again after the service asked for a long wait";
+}
