@@ -19,6 +19,7 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <cerrno>
 #include <sys/stat.h>
 
 
@@ -110,9 +111,12 @@ int checkInputs(const CommandLine& cl, const BatchServices& services)
     for (const QString& file : cl.files) {
         const FileKind kind = fileKind(file);
         if (kind != FileKind::Regular) {
+            struct stat st {};
+            const bool loop = ::stat(QFile::encodeName(file).constData(), &st) != 0 && errno == ELOOP;
             say(services.err, QStringLiteral("larkspire: ") +
-                                  (kind == FileKind::Missing ? QStringLiteral("no such symbol file: ")
-                                                             : QStringLiteral("not a regular file: ")) +
+                                  (loop                         ? QStringLiteral("the symbol file is a loop of symbolic links: ")
+                                   : kind == FileKind::Missing ? QStringLiteral("no such symbol file: ")
+                                                               : QStringLiteral("not a regular file: ")) +
                                   file);
             return 2;
         }
@@ -132,8 +136,8 @@ BatchPlan planOf(const CommandLine& cl)
     const bool json = cl.format == BatchFormat::Json || cl.format == BatchFormat::Jsonl;
     plan.names = !cl.fields.isEmpty() ? cl.fields : json ? quoteFieldNames() : QStringList();
     plan.table.headers = plan.names.isEmpty() ? windowHeaders(cl.names) : plan.names;
-    plan.appendToFile =
-        cl.append && plan.output != QStringLiteral("-") && fileKind(finalLinkTarget(plan.output)) != FileKind::Special;
+    plan.appendToFile = cl.append && plan.output != QStringLiteral("-") && !openDescriptorNamed(plan.output) &&
+                        fileKind(finalLinkTarget(plan.output)) != FileKind::Special;
     plan.appendTarget = AppendTarget{plan.output, cl.format, plan.table.headers, QByteArray()};
     if (plan.appendToFile && cl.format != BatchFormat::Jsonl) {
         const ResultTable headerOnly{plan.table.headers, {}};

@@ -43,29 +43,54 @@ void writeToStream(FILE* to, const QByteArray& bytes)
         throw Failure(QStringLiteral("Cannot write to standard output"));
 }
 
+void writeAllTo(int fd, const QString& path, const QByteArray& bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw cannotWrite(path, qt_error_string(n == 0 ? ENOSPC : errno));
+        done += n;
+    }
+}
+
 // A device, FIFO or socket: written as it is, never replaced or truncated.
 void writeInPlace(const QString& path, const QByteArray& bytes)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         throw cannotWrite(path, qt_error_string(errno));
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int error = errno;
-            ::close(fd);
-            throw cannotWrite(path, qt_error_string(error));
-        }
-        done += n;
+    try {
+        writeAllTo(fd, path, bytes);
+    } catch (...) {
+        ::close(fd);
+        throw;
     }
     if (::close(fd) != 0 && errno != EINTR)
         throw cannotWrite(path, qt_error_string(errno));
 }
 
 } // namespace
+
+std::optional<int> openDescriptorNamed(const QString& path)
+{
+    int fd = -1;
+    if (path == QStringLiteral("/dev/stdout"))
+        fd = STDOUT_FILENO;
+    else if (path == QStringLiteral("/dev/stderr"))
+        fd = STDERR_FILENO;
+    for (const QString& prefix : {QStringLiteral("/dev/fd/"), QStringLiteral("/proc/self/fd/")}) {
+        bool ok = false;
+        const int n = path.startsWith(prefix) ? path.mid(prefix.size()).toInt(&ok) : -1;
+        if (ok && n >= 0)
+            fd = n;
+    }
+    if (fd < 0 || ::fcntl(fd, F_GETFL) == -1)
+        return std::nullopt;
+    return fd;
+}
 
 void say(FILE* to, const QString& line)
 {
@@ -78,6 +103,10 @@ void writeOutput(const QString& path, const QByteArray& bytes, FILE* standardOut
 {
     if (isStandardOutput(path))
         return writeToStream(standardOutput, bytes);
+    if (const auto fd = openDescriptorNamed(path)) { // a pipe, say: the stream this program was given
+        std::fflush(standardOutput);
+        return writeAllTo(*fd, path, bytes);
+    }
     const QString target = finalLinkTarget(path);
     if (fileKind(target) == FileKind::Special)
         return writeInPlace(target, bytes);
@@ -97,7 +126,8 @@ void writeOutput(const QString& path, const QByteArray& bytes, FILE* standardOut
 void writeWorkbookOutput(const QString& path, const SheetCells& cells, FILE* standardOutput)
 {
     const QString target = isStandardOutput(path) ? path : finalLinkTarget(path);
-    if (isStandardOutput(path) || fileKind(target) == FileKind::Special) {
+    const auto fd = openDescriptorNamed(path);
+    if (isStandardOutput(path) || fd || fileKind(target) == FileKind::Special) {
         // The workbook is made whole in the temporary folder first: a
         // device or a pipe gets it in one piece or not at all.
         QTemporaryFile staged(usableTempFolder() + QStringLiteral("/larkspire-XXXXXX.xlsx"));
@@ -109,6 +139,10 @@ void writeWorkbookOutput(const QString& path, const SheetCells& cells, FILE* sta
         if (!made.open(QIODevice::ReadOnly))
             throw cannotWrite(path, made.errorString());
         const QByteArray bytes = made.readAll();
+        if (fd) {
+            std::fflush(standardOutput);
+            return writeAllTo(*fd, path, bytes);
+        }
         return isStandardOutput(path) ? writeToStream(standardOutput, bytes) : writeInPlace(target, bytes);
     }
     requireFolder(path, target);

@@ -2,6 +2,8 @@
 // Where the command line's rows go, and how they get there without ever
 // replacing something that is not a plain file of the user's:
 //  - "-": standard output;
+//  - "/dev/stdout", "/dev/stderr", "/dev/fd/N", "/proc/self/fd/N": the
+//    descriptor this program already has, written as it is (a pipe too);
 //  - a character or block device, a FIFO or a socket: opened and written in
 //    place (as root, "/dev/null" stays the machine's /dev/null);
 //  - a symbolic link: it stays a link, and the file it points to is written;
@@ -14,12 +16,17 @@
 #include <QString>
 
 #include <cstdio>
+#include <optional>
 
 namespace larkspire {
 
 // One line of words on a terminal or a log: control characters dropped, so
 // that nothing from a page, a server or an argument can steer the terminal.
 void say(FILE* to, const QString& line);
+
+// The descriptor a name of an open stream stands for ("/dev/stdout" is 1),
+// when this program has it open.
+std::optional<int> openDescriptorNamed(const QString& path);
 
 void writeOutput(const QString& path, const QByteArray& bytes, FILE* standardOutput);
 void writeWorkbookOutput(const QString& path, const SheetCells& cells, FILE* standardOutput);

@@ -11,7 +11,8 @@ namespace larkspire {
 // DEL or a C1 control.
 constexpr bool isControlCharacter(char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
-// The text without its control characters.
+// The text without its control characters and its format characters
+// (Unicode category Cf: bidi controls, direction marks, U+FEFF).
 QString withoutControlCharacters(QString text);
 
 // The text without the characters `blank` holds true for at either end.

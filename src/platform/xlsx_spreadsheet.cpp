@@ -11,6 +11,9 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace larkspire {
 
 namespace {
@@ -123,10 +126,18 @@ int removeOldWorkbooks(const QString& folder, const QDateTime& now)
                                          QStringLiteral("[A-Za-z0-9]{6}\\.xlsx$"));
     int removed = 0;
     const QFileInfoList files = QDir(folder).entryInfoList({kWorkbookPrefix + QStringLiteral("*.xlsx")}, QDir::Files);
-    for (const QFileInfo& f : files)
-        if (!f.isSymLink() && ours.match(f.fileName()).hasMatch() && f.lastModified().secsTo(now) > 24 * 3600 &&
+    for (const QFileInfo& f : files) {
+        // Only what this program made: a plain file of the running user's,
+        // private as it was created (a name alone could be the user's own
+        // "Larkspire results Budget.xlsx", or another user's under root).
+        struct stat st {};
+        if (::lstat(QFile::encodeName(f.filePath()).constData(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != ::geteuid() || (st.st_mode & 07777) != 0600)
+            continue;
+        if (ours.match(f.fileName()).hasMatch() && QDateTime::fromSecsSinceEpoch(st.st_mtime).secsTo(now) > 24 * 3600 &&
             QFile::remove(f.filePath()))
             ++removed;
+    }
     return removed;
 }
 

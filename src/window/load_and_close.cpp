@@ -5,6 +5,7 @@
 #include "core/step_runner.h"
 #include "core/stored_values.h"
 #include "results/quote_row.h"
+#include "symbols/symbol_rules.h"
 #include "window/app_icon.h"
 #include "window/cursor_file.h"
 #include "window/main_window.h"
@@ -109,10 +110,19 @@ void MainWindow::restoreSymbols(StepRunner& step)
     step(184, [&] { pieces = splitStoredSymbols(stored); });
     // Steps 186 to 192: every non-empty piece, in order, appended unchanged.
     // The pieces go into the list in one batch; no events run meanwhile.
+    // Items longer than any symbol (a hand-edited file) are left out, as a
+    // run leaves them out, and said once: megabytes of one item would hold
+    // the window up.
+    qsizetype tooLong = 0;
     m_symbolsRestored = step(190, [&] {
         pieces.removeIf([](const QString& p) { return p.isEmpty(); });
+        tooLong = pieces.removeIf([](const QString& p) { return isTooLongForASymbol(p); });
         symbolList().addMany(pieces);
     });
+    if (tooLong > 0)
+        message(QStringLiteral("%1 stored symbol(s) longer than %2 characters were left out.")
+                    .arg(tooLong)
+                    .arg(kMaxSymbolChars));
 }
 
 void MainWindow::SetAppTitle() { m_appTitle = AppTitleFromProductTitle(kProductTitle); }

@@ -586,3 +586,18 @@ TEST_F(Batch, appendAddsToTheSameFileAndNeverLosesARow)
     EXPECT_EQ(program(append(lines, "jsonl", "symbol,volume", "AAA")).status, 2);
     EXPECT_EQ(readFile(lines).count('\n'), 4);
 }
+
+TEST_F(Batch, theProgramsOwnStreamsByNameAreWrittenAsTheyAreEvenAPipe)
+{
+    // QProcess gives the program pipes: /dev/stdout names one.
+    for (const char* name : {"/dev/stdout", "/proc/self/fd/1", "/dev/fd/1"}) {
+        const Ran csv = program({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("csv"),
+                                 QStringLiteral("--output"), QString::fromLatin1(name), QStringLiteral("GOOG")});
+        EXPECT_EQ(csv.status, 0) << name << csv.err.constData();
+        EXPECT_TRUE(csv.out.startsWith("Stock Symbol,Stock Price,")) << name << csv.out.constData();
+    }
+    const Ran book = program({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("xlsx"),
+                              QStringLiteral("--output"), QStringLiteral("/dev/stdout"), QStringLiteral("GOOG")});
+    EXPECT_EQ(book.status, 0) << book.err.constData();
+    EXPECT_TRUE(book.out.startsWith("PK")) << "the whole workbook through the pipe";
+}

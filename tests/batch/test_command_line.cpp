@@ -104,3 +104,20 @@ TEST(CommandLine, anOutputThatIsASymbolFileIsRefusedBeforeAnythingIsFetched)
         f.close();
     }
 }
+
+TEST(CommandLine, aSymbolFileThatIsALinkLoopIsSaidToBeOne)
+{
+    QTemporaryDir dir;
+    const QString a = dir.filePath(QStringLiteral("a.txt"));
+    const QString b = dir.filePath(QStringLiteral("b.txt"));
+    ASSERT_TRUE(QFile::link(b, a) && QFile::link(a, b));
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* err = open_memstream(&text, &size);
+    BatchServices services;
+    services.err = err;
+    EXPECT_EQ(runBatch(parseCommandLine({QStringLiteral("--batch"), QStringLiteral("--file"), a}), services), 2);
+    std::fclose(err);
+    EXPECT_TRUE(QByteArray(text, qsizetype(size)).contains("the symbol file is a loop of symbolic links: ")) << text;
+    std::free(text);
+}

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace larkspire;
 
 TEST(SpreadsheetProgram, foundOnPathOrNotAtAll)
@@ -41,16 +43,27 @@ TEST(SpreadsheetProgram, aWorkbookNobodyOpenedIsNamedAndOldOnesOfOursAreRemoved)
     }
     ASSERT_EQ(QDir(folder.path()).entryList(QDir::Files).size(), 1) << "the saved workbook stays";
 
-    // A day later only our own workbooks go, never a link or another file.
-    for (const char* name : {"Larkspire results Ab12Cd.xlsx", "Larkspire results notes.xlsx", "budget.xlsx"}) {
+    // A day later only our own workbooks go (private, the running user's),
+    // never a link, the user's own "Budget" or another user's file.
+    for (const char* name : {"Larkspire results Ab12Cd.xlsx", "Larkspire results notes.xlsx", "budget.xlsx",
+                             "Larkspire results Budget.xlsx", "Larkspire results Other1.xlsx"}) {
         QFile f(folder.filePath(QString::fromLatin1(name)));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        if (QByteArray(name).contains("Ab12Cd") || QByteArray(name).contains("Other1"))
+            f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     }
+    const QByteArray other = QFile::encodeName(folder.filePath(QStringLiteral("Larkspire results Other1.xlsx")));
+    if (::geteuid() != 0 || ::chown(other.constData(), 65534, 65534) != 0)
+        QFile::remove(QString::fromLocal8Bit(other)); // only root can give a file away
     QFile::link(folder.filePath(QStringLiteral("budget.xlsx")), folder.filePath(QStringLiteral("Larkspire results Link00.xlsx")));
     EXPECT_EQ(removeOldWorkbooks(folder.path(), QDateTime::currentDateTime()), 0) << "nothing is a day old yet";
     EXPECT_EQ(removeOldWorkbooks(folder.path(), QDateTime::currentDateTime().addSecs(25 * 3600)), 2);
     QStringList left = QDir(folder.path()).entryList(QDir::Files | QDir::System);
     left.sort();
-    EXPECT_EQ(left, (QStringList{QStringLiteral("Larkspire results Link00.xlsx"), QStringLiteral("Larkspire results notes.xlsx"),
-                                 QStringLiteral("budget.xlsx")}));
+    const bool otherStayed = left.removeAll(QStringLiteral("Larkspire results Other1.xlsx")) == 1;
+    EXPECT_EQ(left, (QStringList{QStringLiteral("Larkspire results Budget.xlsx"), QStringLiteral("Larkspire results Link00.xlsx"),
+                                 QStringLiteral("Larkspire results notes.xlsx"), QStringLiteral("budget.xlsx")}));
+    if (::geteuid() == 0) {
+        EXPECT_TRUE(otherStayed) << "another user's file stays, even for root";
+    }
 }

@@ -221,11 +221,12 @@ TEST(QuoteReading, controlCharactersNeverLeaveTheReaderAndFiguresAreBounded)
         PageShape shape;
         shape.layout = layout;
         shape.targetBytes = 20 * 1024;
-        shape.shortName = QStringLiteral("Evil\x1b[2J\u0085\u009b31m\x7f Corp.");
+        // Bidi overrides, isolates, marks and U+FEFF would turn "99.01" into "10.99" on screen.
+        shape.shortName = QStringLiteral("Evil\x1b[2J\u0085\u009b31m\x7f\u202E\u2066\u200F\u061C\uFEFF Corp.\u202C");
         shape.open = QStringLiteral("145.37\x1b[0m");
         shape.dayHigh = QString(41, QLatin1Char('1'));
         shape.dayLow = QString(40, QLatin1Char('2'));
-        const QByteArray page = makeQuotePage(shape).replace("Evil", "Evil&#27;&#155;&#10;");
+        const QByteArray page = makeQuotePage(shape).replace("Evil", "Evil&#27;&#155;&#10;&#x202D;");
         const QString cells = row(read(page, QStringLiteral("AAPL")));
         EXPECT_TRUE(cells.startsWith(QStringLiteral("Evil[2J31m Corp."))) << int(layout) << cells.toStdString();
         EXPECT_FALSE(std::any_of(cells.begin(), cells.end(), [](QChar c) { return isControlCharacter(c.unicode()); }))

@@ -1,3 +1,4 @@
+#include "results/quote_row.h"
 #include <QJsonDocument>
 #include <QJsonArray>
 #include "results/records.h"
@@ -105,4 +106,22 @@ TEST(JsonRecords, everyNumberWrittenFitsAFiniteDoubleAndTheDocumentStaysJson)
     const QJsonDocument doc = QJsonDocument::fromJson(jsonRecords({QStringLiteral("v")}, entries, false), &error);
     EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
     EXPECT_EQ(doc.array().size(), qsizetype(std::size(cases)) + 1);
+}
+
+TEST(QuoteRows, aTimeNoCalendarHoldsIsNullInJsonAndEmptyInText)
+{
+    Quote quote;
+    quote.symbol = QStringLiteral("AAA");
+    quote.found = true;
+    quote.retrieved = 1700000000;
+    for (const auto& [seconds, json, csv] :
+         {std::tuple<qint64, const char*, const char*>{1700000000, "\"2023-11-14T22:13:20Z\"", "2023-11-14T22:13:20Z"},
+          {253402300800LL, "null", ""}, {9000000000000000000LL, "null", ""}}) {
+        quote.time = seconds;
+        const CellRow row = fieldRow(quote, {QStringLiteral("symbol"), QStringLiteral("time")});
+        EXPECT_EQ(jsonRecords({QStringLiteral("symbol"), QStringLiteral("time")}, {JsonEntry{quote.symbol, std::nullopt, row}}, true),
+                  "{\"symbol\":\"AAA\",\"time\":" + QByteArray(json) + "}\n");
+        EXPECT_EQ(commaSeparatedText(ResultTable{{QStringLiteral("symbol"), QStringLiteral("time")}, {row}}),
+                  "symbol,time\r\nAAA," + QByteArray(csv) + "\r\n");
+    }
 }

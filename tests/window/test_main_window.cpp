@@ -78,6 +78,14 @@ TEST_F(StartUp, storedSymbolsComeBackInOrderWithoutEmptyPieces)
         EXPECT_EQ(symbols(), expected) << text;
         window.reset();
     }
+    // An item of megabytes (a hand-edited file) is left out, and said once.
+    putStored(kKeyStockQuotes, QStringLiteral("GOOG;") + QString(5 << 20, QLatin1Char('X')) + QStringLiteral(";MSFT;") +
+                                   QString(101, QLatin1Char('Y')));
+    dialogs.messages.clear();
+    start();
+    EXPECT_EQ(symbols(), (QStringList{QStringLiteral("GOOG"), QStringLiteral("MSFT")}));
+    EXPECT_EQ(dialogs.messageTexts(),
+              QStringList{QStringLiteral("2 stored symbol(s) longer than 100 characters were left out.")});
 }
 
 TEST_F(StartUp, columnsOfBothListsAreSetUp)
