@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QNetworkCookie>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -81,6 +82,13 @@ bool replacePlainFile(const QString& path, const QByteArray& bytes)
     return true;
 }
 
+// A piece of an encoded URL that can stand in the file: printable, no
+// blank, not over-long.
+bool usableAddressPart(const QByteArray& part)
+{
+    return part.size() <= 2048 && std::all_of(part.begin(), part.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+}
+
 } // namespace
 
 KeptCookieJar::KeptCookieJar(QString file, const QString& serviceHost, QObject* parent)
@@ -105,6 +113,13 @@ void KeptCookieJar::load()
         return; // nothing kept yet, or nothing this program can use: the next save replaces it
     QList<QNetworkCookie> cookies;
     for (const QByteArray& line : bytes->split('\n')) {
+        if (line.startsWith("address\t")) {
+            const QList<QByteArray> parts = line.split('\t');
+            if (parts.size() == 4 && usableAddressPart(parts[1]) && usableAddressPart(parts[2]) &&
+                (parts[1].startsWith("http://") || parts[1].startsWith("https://")))
+                m_address = Address{parts[1], parts[2], parts[3] == "page"};
+            continue;
+        }
         if (!line.startsWith("cookie\t"))
             continue;
         for (const QNetworkCookie& cookie : QNetworkCookie::parseCookies(line.mid(7)))
@@ -126,6 +141,9 @@ void KeptCookieJar::save()
     if (!m_changed || m_file.isEmpty())
         return;
     QByteArray text = kFirstLine + '\n';
+    if (m_address)
+        text += "address\t" + m_address->before + '\t' + m_address->after + '\t' +
+                (m_address->pageAddress ? "page" : "hop") + '\n';
     int count = 0;
     for (const QNetworkCookie& cookie : allCookies()) {
         const QByteArray raw = cookie.toRawForm(QNetworkCookie::Full);
@@ -135,6 +153,15 @@ void KeptCookieJar::save()
     // A failure leaves the file as it was: the cookies are sent this run and
     // asked for again by the next.
     m_changed = !replacePlainFile(m_file, text);
+}
+
+void KeptCookieJar::keepAddress(const std::optional<Address>& address)
+{
+    const bool usable = !address || (usableAddressPart(address->before) && usableAddressPart(address->after));
+    if (!usable)
+        return;
+    m_address = address;
+    m_changed = true;
 }
 
 QStringList cookieNamesFor(const QNetworkCookieJar* jar, const QUrl& url)

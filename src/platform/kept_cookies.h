@@ -1,5 +1,6 @@
 #pragma once
-// The quote service's cookies kept between runs, as a browser keeps them:
+// The quote service's cookies kept between runs, as a browser keeps them,
+// with the address its permanent redirect leads a quote URL to:
 // a cookie with an expiry (the consent answer, the service's own) is stored
 // in a file of the user's cache folder that only its owner can read, and
 // sent again by later runs until it expires. Session cookies stay in memory;
@@ -8,6 +9,8 @@
 #include <QNetworkCookieJar>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace larkspire {
 
@@ -22,11 +25,24 @@ public:
     void save();
     bool setCookiesFromUrl(const QList<QNetworkCookie>& cookies, const QUrl& url) override;
 
+    // Where the service's permanent redirect leads a quote URL, as learned
+    // by an earlier run (the text before and after the symbol), and whether
+    // it is the page's own address reached after a 404.
+    struct Address {
+        QByteArray before;
+        QByteArray after;
+        bool pageAddress = false;
+    };
+    std::optional<Address> keptAddress() const { return m_address; }
+    // Kept with the cookies from now on; nothing forgets it.
+    void keepAddress(const std::optional<Address>& address);
+
 private:
     bool kept(const QNetworkCookie& cookie) const;
     void load();
 
     QString m_file;
+    std::optional<Address> m_address;
     QString m_domain;
     bool m_changed = false;
 };

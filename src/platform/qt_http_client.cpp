@@ -156,10 +156,24 @@ void QtHttpClient::abort()
 void QtHttpClient::newRun()
 {
     m_pacing.newRun();
-    // Each run learns the service's hop afresh.
+    // The hop an earlier run learned, or none: learned from this run's first answer.
     m_shape.reset();
     m_shapeIsPageAddress = false;
+    if (const auto kept = m_keptCookies ? m_keptCookies->keptAddress() : std::nullopt) {
+        m_shape = QuoteUrlShape{kept->before, kept->after};
+        m_shapeIsPageAddress = kept->pageAddress;
+    }
+    m_shapeKept = m_shape.has_value();
     m_shapeDropped = false;
+    m_learning = !m_shape;
+}
+
+void QtHttpClient::keepShape()
+{
+    if (m_keptCookies)
+        m_keptCookies->keepAddress(m_shape ? std::optional(KeptCookieJar::Address{m_shape->before, m_shape->after,
+                                                                                  m_shapeIsPageAddress})
+                                           : std::nullopt);
 }
 
 QString QtHttpClient::setTlsCiphers(const QString& ciphers, const QString& givenBy)
@@ -220,7 +234,9 @@ void QtHttpClient::pump()
         if (job->state != Job::State::Queued)
             continue;
         const bool first = job.get() == m_jobs.front().get();
-        if (!m_pacing.mayStart(busy, first && !running))
+        // Until the first answer says where the hop leads, one page goes
+        // alone: the others would each pay the hop on a connection of their own.
+        if (!m_pacing.mayStart(busy, first && !running) || (m_learning && running))
             break;
         start(*job);
         ++busy;
@@ -262,9 +278,12 @@ bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
         if (!m_shape && quote) {
             m_shape = learnQuoteUrlShape(job.url, outcome.finalUrl);
             m_shapeIsPageAddress = m_shape.has_value();
-            if (m_shape)
+            if (m_shape) {
                 note(QStringLiteral("later symbols are asked at the page's own address"));
+                keepShape();
+            }
         }
+        m_learning = false;
         // No page of the symbol there either: the quote URL's 404 says best
         // what happened.
         if ((r.ok && !consent && !quote) || unknown)
@@ -299,10 +318,13 @@ bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
     if (!m_shape && !m_shapeDropped && r.ok && outcome.redirects > 0 && !IsConsentPage(r.body) &&
         pageNamesSymbol(r.body, symbol)) {
         m_shape = learnQuoteUrlShape(job.url, outcome.finalUrl);
-        if (m_shape)
+        if (m_shape) {
             note(QStringLiteral("later symbols are asked at ") + shownUrl(outcome.finalUrl) +
                  QStringLiteral("'s address, past the redirect"));
+            keepShape();
+        }
     }
+    m_learning = false;
     return true;
 }
 
@@ -313,7 +335,13 @@ bool QtHttpClient::backToQuoteUrl(Job& job)
     note(QStringLiteral("the learned address failed for this symbol; asked again at the quote URL"));
     m_shape.reset();
     m_shapeIsPageAddress = false;
-    m_shapeDropped = true;
+    // A kept one is forgotten and learned again at once; one this run
+    // learned is not learned again this run.
+    m_shapeDropped = !m_shapeKept;
+    m_learning = m_shapeKept;
+    if (m_shapeKept)
+        keepShape();
+    m_shapeKept = false;
     job.pastHop = false;
     job.direct = QUrl();
     job.state = Job::State::Queued;

@@ -30,8 +30,11 @@ namespace larkspire {
 //
 // The service's redirect hop (the quote URL of a symbol answered with a
 // redirect to a page that holds the symbol) is learned from the first page
-// of a run; later symbols are asked there directly, and at the quote URL
-// again should that fail for one of them. A quote URL that answers 404 is
+// of a run, which goes alone; later symbols are asked there directly, and at
+// the quote URL again should that fail for one of them. Like a browser's
+// memory of a permanent redirect, the address is kept with the cookies and
+// used from the first request of the next run; a kept one that fails is
+// forgotten and learned again at once. A quote URL that answers 404 is
 // asked once more at the page's own address ("/quote/SYMBOL/"); when that
 // gives the quote, the rest of the run goes there directly.
 //
@@ -86,6 +89,8 @@ private:
     // for the run and the page asked again at the quote URL. False when the
     // page was not asked past the hop.
     bool backToQuoteUrl(Job& job);
+    // The shape learned this run, kept for the next ones.
+    void keepShape();
 
     HttpLimits m_limits;
     QNetworkAccessManager* m_manager;
@@ -99,6 +104,8 @@ private:
     KeptCookieJar* m_keptCookies = nullptr;
     std::optional<QuoteUrlShape> m_shape; // where the hop leads, learned this run
     bool m_shapeIsPageAddress = false;    // learned from the page's own address after a 404
+    bool m_shapeKept = false;             // remembered from an earlier run
+    bool m_learning = false;              // no shape yet: one request at a time until the first answer
     bool m_shapeDropped = false;          // it failed once this run: not learned again
 };
 

@@ -5,6 +5,7 @@
 #include "support/quote_server.h"
 
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -342,6 +343,57 @@ TEST(HttpClient, aQuoteUrlThatAnswers404IsAskedOnceAtThePagesOwnAddressWhichServ
         EXPECT_EQ(results, run.results);
         EXPECT_EQ(targets, run.targets) << "an unknown symbol costs two requests at most";
     }
+}
+
+TEST(HttpClient, thePermanentRedirectIsRememberedBetweenRunsAndForgottenWhenItFails)
+{
+    QByteArray place = "/quote/"; // where the service's pages stand
+    QuoteServer server([&](const Request& r) {
+        Response resp;
+        if (r.target.startsWith("/q?s=")) {
+            resp.status = 301;
+            resp.headers = {{"Location", place + r.target.mid(5) + "/"}};
+        } else if (!r.target.startsWith(place)) {
+            resp.status = 404;
+        } else {
+            const QByteArray symbol = r.target.mid(place.size()).chopped(1);
+            resp.body = "<html><head><title>" + symbol + " Corp (" + symbol + ") - Yahoo Finance</title></head></html>";
+        }
+        return resp;
+    });
+    QTemporaryDir dir;
+    // One run of the program: a client of its own, the kept file shared.
+    auto run = [&](const QStringList& symbols, bool ahead) {
+        QtHttpClient client(shortLimits(), false);
+        client.keepCookiesIn(dir.filePath(QStringLiteral("cookies")));
+        client.newRun();
+        const qsizetype before = server.requests().size();
+        for (qsizetype i = 0; i < symbols.size(); ++i) {
+            QList<QUrl> next;
+            for (qsizetype k = i; ahead && k < symbols.size(); ++k)
+                next << quoteUrl(server.host(), symbols[k]);
+            client.fetchAhead(next);
+            EXPECT_TRUE(client.get(quoteUrl(server.host(), symbols[i])).ok) << symbols[i].toStdString();
+        }
+        QStringList targets;
+        for (qsizetype i = before; i < server.requests().size(); ++i)
+            targets << QString::fromLatin1(server.requests()[i].target);
+        return targets;
+    };
+    QStringList first = run({QStringLiteral("AAA"), QStringLiteral("BBB"), QStringLiteral("CCC")}, true);
+    std::sort(first.begin() + 2, first.end());
+    EXPECT_EQ(first, (QStringList{QStringLiteral("/q?s=AAA"), QStringLiteral("/quote/AAA/"), QStringLiteral("/quote/BBB/"),
+                                  QStringLiteral("/quote/CCC/")}))
+        << "the first answer teaches the address; the pages fetched ahead wait for it";
+    EXPECT_EQ(run({QStringLiteral("DDD"), QStringLiteral("EEE")}, false),
+              (QStringList{QStringLiteral("/quote/DDD/"), QStringLiteral("/quote/EEE/")}))
+        << "the next run makes no hop request";
+    place = "/v2/quote/";
+    EXPECT_EQ(run({QStringLiteral("FFF"), QStringLiteral("GGG")}, false),
+              (QStringList{QStringLiteral("/quote/FFF/"), QStringLiteral("/q?s=FFF"), QStringLiteral("/v2/quote/FFF/"),
+                           QStringLiteral("/v2/quote/GGG/")}))
+        << "a kept address that fails is forgotten and learned again at once";
+    EXPECT_EQ(run({QStringLiteral("HHH")}, false), QStringList{QStringLiteral("/v2/quote/HHH/")});
 }
 
 TEST(HttpClient, everyConnectionOpenedCarriesARequest)

@@ -48,8 +48,9 @@ TEST_F(FetchAhead, rowsAndReportsAreThoseOfOnePageAtATime)
     EXPECT_EQ(four.second, one.second);
     EXPECT_EQ(one.first.size(), 4);
     EXPECT_EQ(one.second.size(), 3) << "two failures, each at its place, then Done.";
-    EXPECT_GE(barTextSeen.count(QStringLiteral("Processing: A")), 2)
-        << "pages after the first went out while the first was awaited";
+    QStringList distinct = barTextSeen;
+    distinct.removeDuplicates();
+    EXPECT_LT(distinct.size(), barTextSeen.size()) << "pages went out while an earlier one was awaited";
 }
 
 TEST_F(FetchAhead, aSymbolRemovedWhileItsPageIsOnTheWayIsNotShown)
