@@ -159,21 +159,21 @@ void QtHttpClient::newRun()
     // The hop an earlier run learned, or none: learned from this run's first answer.
     m_shape.reset();
     m_shapeIsPageAddress = false;
-    if (const auto kept = m_keptCookies ? m_keptCookies->keptAddress() : std::nullopt) {
-        m_shape = QuoteUrlShape{kept->before, kept->after};
-        m_shapeIsPageAddress = kept->pageAddress;
+    if (m_kept) {
+        m_shape = QuoteUrlShape{m_kept->before, m_kept->after};
+        m_shapeIsPageAddress = m_kept->pageAddress;
     }
     m_shapeKept = m_shape.has_value();
     m_shapeDropped = false;
-    m_learning = !m_shape;
+    m_learning = !m_shape && !m_answersDirectly;
 }
 
 void QtHttpClient::keepShape()
 {
+    m_kept = m_shape ? std::optional(KeptCookieJar::Address{m_shape->before, m_shape->after, m_shapeIsPageAddress})
+                     : std::nullopt;
     if (m_keptCookies)
-        m_keptCookies->keepAddress(m_shape ? std::optional(KeptCookieJar::Address{m_shape->before, m_shape->after,
-                                                                                  m_shapeIsPageAddress})
-                                           : std::nullopt);
+        m_keptCookies->keepAddress(m_kept);
 }
 
 QString QtHttpClient::setTlsCiphers(const QString& ciphers, const QString& givenBy)
@@ -197,6 +197,7 @@ void QtHttpClient::keepCookiesIn(const QString& file)
 {
     m_keptCookies = new KeptCookieJar(file, kQuoteHost);
     m_manager->setCookieJar(m_keptCookies); // the manager owns it
+    m_kept = m_keptCookies->keptAddress();
 }
 
 bool QtHttpClient::setUserAgent(const QString& userAgent)
@@ -324,6 +325,9 @@ bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
             keepShape();
         }
     }
+    // A quote URL that gives its page without a hop: later runs need not
+    // wait for their first answer.
+    m_answersDirectly = m_answersDirectly || (r.ok && outcome.redirects == 0 && !IsConsentPage(r.body));
     m_learning = false;
     return true;
 }

@@ -32,9 +32,9 @@ namespace larkspire {
 // redirect to a page that holds the symbol) is learned from the first page
 // of a run, which goes alone; later symbols are asked there directly, and at
 // the quote URL again should that fail for one of them. Like a browser's
-// memory of a permanent redirect, the address is kept with the cookies and
-// used from the first request of the next run; a kept one that fails is
-// forgotten and learned again at once. A quote URL that answers 404 is
+// memory of a permanent redirect, the address is kept for the next runs (in
+// the file with the cookies, when there is one) and used from their first
+// request; a kept one that fails is forgotten and learned again at once. A quote URL that answers 404 is
 // asked once more at the page's own address ("/quote/SYMBOL/"); when that
 // gives the quote, the rest of the run goes there directly.
 //
@@ -105,6 +105,8 @@ private:
     std::optional<QuoteUrlShape> m_shape; // where the hop leads, learned this run
     bool m_shapeIsPageAddress = false;    // learned from the page's own address after a 404
     bool m_shapeKept = false;             // remembered from an earlier run
+    std::optional<KeptCookieJar::Address> m_kept; // the address kept for the next runs
+    bool m_answersDirectly = false;       // a quote URL gave its page without a hop
     bool m_learning = false;              // no shape yet: one request at a time until the first answer
     bool m_shapeDropped = false;          // it failed once this run: not learned again
 };
