@@ -1,5 +1,7 @@
 #include "platform/qt_http_client.h"
 
+#include "platform/qt_http_client_job.h"
+
 #include "core/text_decoding.h"
 #include "platform/browser_identity.h"
 #include "quotes/consent_form.h"
@@ -33,28 +35,6 @@ HttpResult failure(FetchFailure kind, const QString& error)
 
 } // namespace
 
-// ---------------------------------------------------------------------------
-// One page asked for, fetched ahead or waited for.
-
-struct QtHttpClient::Job {
-    explicit Job(QUrl u) : url(std::move(u)) {}
-    enum class State { Queued, Running, Waiting, Done };
-    QUrl url;
-    State state = State::Queued;
-    HttpResult result;
-    int retries = 0;
-    bool declining = false;         // this request carries the answer to the consent form
-    bool askedAgain = false;        // sent again after the form was declined
-    int sentInRound = 0;            // how many declines were complete when it was sent
-    QUrl direct;                    // sent straight to where the service's hop leads, past it
-    bool pastHop = true;            // may be sent that way
-    QUrl pageAddress;               // sent to the page's own address after the quote URL's 404
-    bool triedPageAddress = false;  // asked there (or past the hop) once already
-    HttpResult firstAnswer;         // the quote URL's 404 meanwhile
-    PageTransfer* transfer = nullptr;
-    std::unique_ptr<QTimer> timer;  // the wait the service asked for
-    QEventLoop* loop = nullptr;     // get() waits for this page
-};
 
 QtHttpClient::QtHttpClient(HttpLimits limits, bool useSystemProxy, QObject* parent)
     : QObject(parent), m_limits(limits), m_manager(new QNetworkAccessManager(this)), m_pacing(limits),
@@ -168,14 +148,6 @@ void QtHttpClient::newRun()
     m_learning = !m_shape && !m_answersDirectly;
 }
 
-void QtHttpClient::keepShape()
-{
-    m_kept = m_shape ? std::optional(KeptCookieJar::Address{m_shape->before, m_shape->after, m_shapeIsPageAddress})
-                     : std::nullopt;
-    if (m_keptCookies)
-        m_keptCookies->keepAddress(m_kept);
-}
-
 QString QtHttpClient::setTlsCiphers(const QString& ciphers, const QString& givenBy)
 {
     TlsChoice choice = browserTls(ciphers);
@@ -263,94 +235,6 @@ void QtHttpClient::start(Job& job)
     job.triedPageAddress = job.triedPageAddress || job.direct.isValid();
     const QUrl& to = job.pageAddress.isValid() ? job.pageAddress : job.direct.isValid() ? job.direct : job.url;
     job.transfer = transfer(job, to, std::nullopt, QUrl());
-}
-
-bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
-{
-    HttpResult& r = outcome.result;
-    const QString symbol = QUrlQuery(job.url).queryItemValue(QStringLiteral("s"), QUrl::FullyDecoded);
-    const bool unknown = r.failure == FetchFailure::NotFound;
-    if (job.pageAddress.isValid()) {
-        // The page's own address after the quote URL's 404: when it gives
-        // the quote, the run goes there from now on.
-        job.pageAddress = QUrl();
-        const bool consent = r.ok && IsConsentPage(r.body);
-        const bool quote = r.ok && !consent && pageNamesSymbol(r.body, symbol);
-        if (!m_shape && quote) {
-            m_shape = learnQuoteUrlShape(job.url, outcome.finalUrl);
-            m_shapeIsPageAddress = m_shape.has_value();
-            if (m_shape) {
-                note(QStringLiteral("later symbols are asked at the page's own address"));
-                keepShape();
-            }
-        }
-        m_learning = false;
-        // No page of the symbol there either: the quote URL's 404 says best
-        // what happened.
-        if ((r.ok && !consent && !quote) || unknown)
-            r = std::exchange(job.firstAnswer, HttpResult());
-        return true;
-    }
-    if (job.direct.isValid()) {
-        // The page's own address not knowing a symbol is the service's word.
-        if (m_shapeIsPageAddress && unknown)
-            return true;
-        // Asked past the hop: any answer but a good page (a refusal is
-        // waited out as anywhere) sends the page back to the quote URL, and
-        // the run there from now on.
-        const bool consent = r.ok && IsConsentPage(r.body);
-        const bool slowDown = r.failure == FetchFailure::Refused && r.status != 403;
-        const bool wrong = (!r.ok && !slowDown) || (!consent && outcome.redirects > 0) ||
-                           (r.ok && !consent && !pageNamesSymbol(r.body, symbol));
-        return !(wrong && backToQuoteUrl(job));
-    }
-    if (r.status == 404 && !job.triedPageAddress) {
-        // The quote URL no longer leads to the page: its own address once.
-        job.triedPageAddress = true;
-        job.pageAddress = quotePageAddress(job.url);
-        if (job.pageAddress.isValid()) {
-            job.firstAnswer = r;
-            note(QStringLiteral("the quote URL answered 404; asked at the page's own address"));
-            job.state = Job::State::Queued;
-            pump();
-            return false;
-        }
-    }
-    if (!m_shape && !m_shapeDropped && r.ok && outcome.redirects > 0 && !IsConsentPage(r.body) &&
-        pageNamesSymbol(r.body, symbol)) {
-        m_shape = learnQuoteUrlShape(job.url, outcome.finalUrl);
-        if (m_shape) {
-            note(QStringLiteral("later symbols are asked at ") + shownUrl(outcome.finalUrl) +
-                 QStringLiteral("'s address, past the redirect"));
-            keepShape();
-        }
-    }
-    // A quote URL that gives its page without a hop: later runs need not
-    // wait for their first answer.
-    m_answersDirectly = m_answersDirectly || (r.ok && outcome.redirects == 0 && !IsConsentPage(r.body));
-    m_learning = false;
-    return true;
-}
-
-bool QtHttpClient::backToQuoteUrl(Job& job)
-{
-    if (!job.direct.isValid())
-        return false;
-    note(QStringLiteral("the learned address failed for this symbol; asked again at the quote URL"));
-    m_shape.reset();
-    m_shapeIsPageAddress = false;
-    // A kept one is forgotten and learned again at once; one this run
-    // learned is not learned again this run.
-    m_shapeDropped = !m_shapeKept;
-    m_learning = m_shapeKept;
-    if (m_shapeKept)
-        keepShape();
-    m_shapeKept = false;
-    job.pastHop = false;
-    job.direct = QUrl();
-    job.state = Job::State::Queued;
-    pump();
-    return true;
 }
 
 void QtHttpClient::finished(Job& job)

@@ -1,0 +1,110 @@
+// The service's redirect hop as the client learns, keeps and drops it: where
+// the quote URL of a symbol leads, so that later symbols are asked there at
+// once; the page's own address after a 404; a kept address that fails.
+#include "platform/qt_http_client.h"
+
+#include "platform/qt_http_client_job.h"
+#include "quotes/consent_form.h"
+#include "quotes/quote_url.h"
+
+#include <QUrlQuery>
+
+namespace larkspire {
+
+void QtHttpClient::keepShape()
+{
+    m_kept = m_shape ? std::optional(KeptCookieJar::Address{m_shape->before, m_shape->after, m_shapeIsPageAddress})
+                     : std::nullopt;
+    if (m_keptCookies)
+        m_keptCookies->keepAddress(m_kept);
+}
+
+bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
+{
+    HttpResult& r = outcome.result;
+    const QString symbol = QUrlQuery(job.url).queryItemValue(QStringLiteral("s"), QUrl::FullyDecoded);
+    const bool unknown = r.failure == FetchFailure::NotFound;
+    if (job.pageAddress.isValid()) {
+        // The page's own address after the quote URL's 404: when it gives
+        // the quote, the run goes there from now on.
+        job.pageAddress = QUrl();
+        const bool consent = r.ok && IsConsentPage(r.body);
+        const bool quote = r.ok && !consent && pageNamesSymbol(r.body, symbol);
+        if (!m_shape && quote) {
+            m_shape = learnQuoteUrlShape(job.url, outcome.finalUrl);
+            m_shapeIsPageAddress = m_shape.has_value();
+            if (m_shape) {
+                note(QStringLiteral("later symbols are asked at the page's own address"));
+                keepShape();
+            }
+        }
+        m_learning = false;
+        // No page of the symbol there either: the quote URL's 404 says best
+        // what happened.
+        if ((r.ok && !consent && !quote) || unknown)
+            r = std::exchange(job.firstAnswer, HttpResult());
+        return true;
+    }
+    if (job.direct.isValid()) {
+        // The page's own address not knowing a symbol is the service's word.
+        if (m_shapeIsPageAddress && unknown)
+            return true;
+        // Asked past the hop: any answer but a good page (a refusal is
+        // waited out as anywhere) sends the page back to the quote URL, and
+        // the run there from now on.
+        const bool consent = r.ok && IsConsentPage(r.body);
+        const bool slowDown = r.failure == FetchFailure::Refused && r.status != 403;
+        const bool wrong = (!r.ok && !slowDown) || (!consent && outcome.redirects > 0) ||
+                           (r.ok && !consent && !pageNamesSymbol(r.body, symbol));
+        return !(wrong && backToQuoteUrl(job));
+    }
+    if (r.status == 404 && !job.triedPageAddress) {
+        // The quote URL no longer leads to the page: its own address once.
+        job.triedPageAddress = true;
+        job.pageAddress = quotePageAddress(job.url);
+        if (job.pageAddress.isValid()) {
+            job.firstAnswer = r;
+            note(QStringLiteral("the quote URL answered 404; asked at the page's own address"));
+            job.state = Job::State::Queued;
+            pump();
+            return false;
+        }
+    }
+    if (!m_shape && !m_shapeDropped && r.ok && outcome.redirects > 0 && !IsConsentPage(r.body) &&
+        pageNamesSymbol(r.body, symbol)) {
+        m_shape = learnQuoteUrlShape(job.url, outcome.finalUrl);
+        if (m_shape) {
+            note(QStringLiteral("later symbols are asked at ") + shownUrl(outcome.finalUrl) +
+                 QStringLiteral("'s address, past the redirect"));
+            keepShape();
+        }
+    }
+    // A quote URL that gives its page without a hop: later runs need not
+    // wait for their first answer.
+    m_answersDirectly = m_answersDirectly || (r.ok && outcome.redirects == 0 && !IsConsentPage(r.body));
+    m_learning = false;
+    return true;
+}
+
+bool QtHttpClient::backToQuoteUrl(Job& job)
+{
+    if (!job.direct.isValid())
+        return false;
+    note(QStringLiteral("the learned address failed for this symbol; asked again at the quote URL"));
+    m_shape.reset();
+    m_shapeIsPageAddress = false;
+    // A kept one is forgotten and learned again at once; one this run
+    // learned is not learned again this run.
+    m_shapeDropped = !m_shapeKept;
+    m_learning = m_shapeKept;
+    if (m_shapeKept)
+        keepShape();
+    m_shapeKept = false;
+    job.pastHop = false;
+    job.direct = QUrl();
+    job.state = Job::State::Queued;
+    pump();
+    return true;
+}
+
+} // namespace larkspire
