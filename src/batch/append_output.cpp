@@ -1,5 +1,6 @@
 #include "batch/append_output.h"
 
+#include "core/descriptor_io.h"
 #include "core/failure.h"
 #include "core/file_kinds.h"
 
@@ -152,16 +153,7 @@ void lock(int fd, const AppendTarget& t)
 
 void writeAll(int fd, const QByteArray& bytes, qint64 oldSize, const AppendTarget& t)
 {
-    int error = 0;
-    for (qsizetype put = 0; put < bytes.size() && error == 0;) {
-        const ssize_t n = ::write(fd, bytes.constData() + put, size_t(bytes.size() - put));
-        if (n > 0)
-            put += n;
-        else if (n == 0)
-            error = ENOSPC;
-        else if (errno != EINTR)
-            error = errno;
-    }
+    int error = writeFully(fd, bytes);
     if (error == 0 && ::fsync(fd) != 0)
         error = errno;
     if (error == 0)

@@ -1,6 +1,7 @@
 #include "batch/output_file.h"
 
 #include "core/common_routines.h"
+#include "core/descriptor_io.h"
 #include "core/failure.h"
 #include "core/file_kinds.h"
 #include "core/plain_text.h"
@@ -45,15 +46,8 @@ void writeToStream(FILE* to, const QByteArray& bytes)
 
 void writeAllTo(int fd, const QString& path, const QByteArray& bytes)
 {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw cannotWrite(path, qt_error_string(n == 0 ? ENOSPC : errno));
-        done += n;
-    }
+    if (const int error = writeFully(fd, bytes))
+        throw cannotWrite(path, qt_error_string(error));
 }
 
 // A device, FIFO or socket: written as it is, never replaced or truncated.

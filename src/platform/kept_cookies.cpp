@@ -1,5 +1,7 @@
 #include "platform/kept_cookies.h"
 
+#include "core/descriptor_io.h"
+
 #include "quotes/quote_url.h"
 
 #include <QDateTime>
@@ -65,16 +67,7 @@ bool replacePlainFile(const QString& path, const QByteArray& bytes)
     const int fd = ::mkstemp(temporary.data()); // mode 600
     if (fd < 0)
         return false;
-    qsizetype put = 0;
-    while (put < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + put, size_t(bytes.size() - put));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        put += n;
-    }
-    const bool written = put == bytes.size() && ::fsync(fd) == 0;
+    const bool written = writeFully(fd, bytes) == 0 && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !written || ::rename(temporary.constData(), target.constData()) != 0) {
         ::unlink(temporary.constData());
         return false;
