@@ -11,6 +11,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstring>
 #include <map>
 
 using namespace larkspire;
@@ -180,8 +181,21 @@ void BM_ParseTodaysLayoutServedBaselineQtIndexOf(benchmark::State& state)
     run(state, servedPage(), parseLaterBaseline);
 }
 
+// One memmem pass over the served page's bytes for a text it does not hold:
+// the speed of memory, the measure the served page's parse is held to.
+void BM_MemmemPassServed(benchmark::State& state)
+{
+    const QByteArray bytes = servedPage().toUtf8();
+    static const char needle[] = "/v10/finance/quoteSummary/NONE?";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(memmem(bytes.constData(), size_t(bytes.size()), needle, sizeof needle - 1));
+    state.counters["page_MB"] = double(bytes.size()) / 1e6;
+    state.SetBytesProcessed(int64_t(state.iterations()) * bytes.size());
+}
+
 } // namespace
 
+BENCHMARK(BM_MemmemPassServed)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ParseTodaysLayout)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ParseTodaysLayoutBaselineQtIndexOf)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ParseTodaysLayoutServed)->Unit(benchmark::kMicrosecond);

@@ -1,0 +1,276 @@
+// The whole path of a run at full speed, measured as a user's machine sees
+// it: a local server holds 200 real-shaped pages of today's layout (2 MB
+// each, sent gzipped), and three processes of their own fetch them all:
+//  - curl, fetching and inflating the pages, 8 at a time (the yardstick);
+//  - the program's --batch run, with its real client, reader and writer;
+//  - the real window, 500 symbols.
+// For each: CPU (user + system), minor page faults and peak memory of the
+// process, as the kernel counts them (wait4). The server runs in this
+// process and is not counted.
+#include "batch/batch_run.h"
+#include "batch/command_line.h"
+#include "platform/qt_http_client.h"
+#include "support/quote_page_generator.h"
+#include "support/quote_server.h"
+#include "support/scripted_dialogs.h"
+#include "window/main_window.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <map>
+#include <unistd.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+using namespace larkspire;
+
+namespace {
+
+constexpr int kPageBytes = 2 << 20;
+
+int pagesFor(int full)
+{
+    const int smoke = qEnvironmentVariableIntValue("LARKSPIRE_BENCH_SYMBOLS");
+    return smoke > 0 ? smoke : full;
+}
+
+QString symbolAt(int i) { return QStringLiteral("S%1").arg(i); }
+
+// The pages, made and compressed once, served from a thread of this process.
+class PageServer {
+public:
+    explicit PageServer(int pages)
+    {
+        for (int i = 0; i < pages; ++i) {
+            test::PageShape shape;
+            shape.symbol = symbolAt(i);
+            shape.targetBytes = kPageBytes;
+            shape.seed = unsigned(i % 7 + 1);
+            m_gzipped.insert(shape.symbol, test::gzipBytes(test::makeServedTodaysPage(shape)));
+        }
+        m_thread.start();
+        m_context.moveToThread(&m_thread);
+        QMetaObject::invokeMethod(
+            &m_context,
+            [this] {
+                m_server = std::make_unique<test::QuoteServer>([this](const test::Request& r) {
+                    test::Response resp;
+                    resp.headers << qMakePair(QByteArray("Content-Encoding"), QByteArray("gzip"));
+                    resp.body = m_gzipped.value(test::QuoteServer::symbolOf(r));
+                    if (resp.body.isEmpty())
+                        resp.status = 404;
+                    return resp;
+                });
+            },
+            Qt::BlockingQueuedConnection);
+    }
+    ~PageServer()
+    {
+        QMetaObject::invokeMethod(&m_context, [this] { m_server.reset(); }, Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+    QString host() const { return m_server->host(); }
+    double gzippedKB() const { return double(m_gzipped.value(symbolAt(0)).size()) / 1024; }
+
+private:
+    QHash<QString, QByteArray> m_gzipped;
+    QThread m_thread;
+    QObject m_context;
+    std::unique_ptr<test::QuoteServer> m_server;
+};
+
+struct Usage {
+    bool ok = false;
+    double cpuMs = 0;
+    double wallMs = 0;
+    long minorFaults = 0;
+    double peakMB = 0;
+};
+
+// Runs a program to its end and takes what the kernel counted of it. It is
+// started by a small process of this program's own (--measure): a process
+// started straight from this one, which holds every page, would inherit
+// this one's peak memory as its own.
+Usage runMeasured(const QStringList& arguments)
+{
+    QProcess measure;
+    measure.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--measure")} + arguments);
+    Usage u;
+    if (!measure.waitForFinished(600'000))
+        return u;
+    const QList<QByteArray> figures = measure.readAllStandardOutput().trimmed().split(' ');
+    if (figures.size() != 5)
+        return u;
+    u.ok = figures[0] == "0";
+    u.cpuMs = figures[1].toDouble();
+    u.minorFaults = figures[2].toLong();
+    u.peakMB = figures[3].toDouble() / 1024;
+    u.wallMs = figures[4].toDouble();
+    return u;
+}
+
+// The small measuring process: starts the program, waits for it, and prints
+// its exit status, CPU ms, minor faults, peak kB and wall ms.
+int measure(char** command)
+{
+    timespec start{}, end{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    const pid_t pid = fork();
+    if (pid < 0)
+        return 1;
+    if (pid == 0) {
+        execvp(command[0], command);
+        _exit(127);
+    }
+    int status = 0;
+    rusage r{};
+    if (wait4(pid, &status, 0, &r) != pid)
+        return 1;
+    clock_gettime(CLOCK_MONOTONIC, &end);
+    const double cpuMs =
+        double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1e3 + double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e3;
+    const double wallMs = double(end.tv_sec - start.tv_sec) * 1e3 + double(end.tv_nsec - start.tv_nsec) / 1e6;
+    std::printf("%d %.1f %ld %ld %.1f\n", WIFEXITED(status) ? WEXITSTATUS(status) : 128, cpuMs, r.ru_minflt,
+                r.ru_maxrss, wallMs);
+    return 0;
+}
+
+void report(benchmark::State& state, const Usage& u, int pages)
+{
+    if (!u.ok)
+        state.SkipWithError("the run did not fetch every page");
+    state.SetIterationTime(u.wallMs / 1e3);
+    state.counters["cpu_ms"] = u.cpuMs;
+    state.counters["faults_per_page"] = double(u.minorFaults) / pages;
+    state.counters["peak_MB"] = u.peakMB;
+    state.counters["pages"] = pages;
+}
+
+// One server for every benchmark, with the pages of the longest run.
+PageServer& server()
+{
+    static PageServer s(pagesFor(500));
+    return s;
+}
+
+QString self() { return QCoreApplication::applicationFilePath(); }
+
+void BM_Curl(benchmark::State& state)
+{
+    const int pages = pagesFor(200);
+    PageServer& s = server();
+    QTemporaryDir dir;
+    QFile config(dir.filePath(QStringLiteral("curl.conf")));
+    if (!config.open(QIODevice::WriteOnly))
+        return state.SkipWithError("no config file");
+    config.write("parallel\nparallel-max = 8\ncompressed\nsilent\nfail\n");
+    for (int i = 0; i < pages; ++i)
+        config.write("url = \"http://" + s.host().toUtf8() + "/quote?s=" + symbolAt(i).toUtf8() +
+                     "\"\noutput = \"/dev/null\"\n");
+    config.close();
+    for (auto _ : state)
+        report(state, runMeasured({QStringLiteral("curl"), QStringLiteral("-K"), config.fileName()}), pages);
+    state.counters["sent_KB_per_page"] = s.gzippedKB();
+}
+
+void BM_ProgramBatch(benchmark::State& state)
+{
+    const int pages = pagesFor(200);
+    PageServer& s = server();
+    QTemporaryDir dir;
+    for (auto _ : state)
+        report(state,
+               runMeasured({self(), QStringLiteral("--measured-batch"), s.host(), QString::number(pages),
+                            dir.filePath(QStringLiteral("quotes.csv"))}),
+               pages);
+}
+
+void BM_ProgramWindow(benchmark::State& state)
+{
+    const int pages = pagesFor(500);
+    PageServer& s = server();
+    for (auto _ : state)
+        report(state, runMeasured({self(), QStringLiteral("--measured-window"), s.host(), QString::number(pages)}),
+               pages);
+}
+
+BENCHMARK(BM_Curl)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+BENCHMARK(BM_ProgramBatch)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+BENCHMARK(BM_ProgramWindow)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+QStringList symbols(int count)
+{
+    QStringList list;
+    for (int i = 0; i < count; ++i)
+        list << symbolAt(i);
+    return list;
+}
+
+// The program's --batch run, as main() sets it up, against the local server.
+int measuredBatch(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    QTemporaryDir settings;
+    QtHttpClient http{HttpLimits{}, false};
+    BatchServices services;
+    services.http = &http;
+    services.quoteHost = args.at(2);
+    services.settingsFolder = settings.path();
+    const CommandLine cl = parseCommandLine(
+        QStringList{QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("csv"),
+                    QStringLiteral("--output"), args.at(4)} +
+        symbols(args.at(3).toInt()));
+    return runBatch(cl, services);
+}
+
+// The real window's run of the list, against the local server.
+int measuredWindow(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    QTemporaryDir settings;
+    test::ScriptedDialogs dialogs;
+    QtHttpClient http{HttpLimits{}, false};
+    Platform p;
+    p.dialogs = &dialogs;
+    p.settingsFolder = settings.path();
+    p.http = &http;
+    p.quoteHost = args.at(2);
+    p.endProgram = [] {};
+    MainWindow window(std::move(p));
+    window.show();
+    const int count = args.at(3).toInt();
+    window.symbolList().addMany(symbols(count));
+    window.retrieveQuotes();
+    return window.resultsList().count() == count ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 3 && std::strcmp(argv[1], "--measure") == 0)
+        return measure(argv + 2);
+    if (argc == 4 && std::strcmp(argv[1], "--measured-window") == 0)
+        return measuredWindow(argc, argv);
+    if (argc == 5 && std::strcmp(argv[1], "--measured-batch") == 0)
+        return measuredBatch(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication app(argc, argv);
+    ::benchmark::Initialize(&argc, argv);
+    ::benchmark::RunSpecifiedBenchmarks();
+    ::benchmark::Shutdown();
+    return 0;
+}
