@@ -59,7 +59,13 @@ void Utf8Validator::feed(QByteArrayView bytes)
     }
 }
 
-QString decodeBody(const QByteArray& body, const QByteArray& contentType)
+namespace {
+
+enum class Charset { Utf8, Windows1252, Other };
+
+// The charset a Content-Type names, as decodeBody reads it; `name` is set
+// for another one.
+Charset charsetOf(const QByteArray& contentType, QByteArray* name = nullptr)
 {
     QByteArray charset;
     for (const QByteArray& part : contentType.split(';')) {
@@ -74,11 +80,46 @@ QString decodeBody(const QByteArray& body, const QByteArray& contentType)
     static const QByteArrayList windows1252{"windows-1252", "cp1252", "us-ascii", "ascii",
                                             "iso-8859-1",   "latin1", "iso8859-1"};
     if (windows1252.contains(charset))
-        return fromWindows1252(body);
-    if (!charset.isEmpty() && charset != "utf-8" && charset != "utf8")
-        if (const auto encoding = QStringConverter::encodingForName(charset.constData()))
-            return QStringDecoder(*encoding).decode(body);
-    return QString::fromUtf8(body);
+        return Charset::Windows1252;
+    if (!charset.isEmpty() && charset != "utf-8" && charset != "utf8" &&
+        QStringConverter::encodingForName(charset.constData())) {
+        if (name)
+            *name = charset;
+        return Charset::Other;
+    }
+    return Charset::Utf8;
 }
+
+} // namespace
+
+QString decodeBody(const QByteArray& body, const QByteArray& contentType)
+{
+    QString out;
+    decodeBodyInto(out, body, contentType);
+    return out;
+}
+
+void decodeBodyInto(QString& out, QByteArrayView body, const QByteArray& contentType)
+{
+    QByteArray name;
+    switch (charsetOf(contentType, &name)) {
+    case Charset::Windows1252:
+        out = fromWindows1252(body);
+        return;
+    case Charset::Other:
+        out = QStringDecoder(*QStringConverter::encodingForName(name.constData())).decode(body);
+        return;
+    case Charset::Utf8:
+        break;
+    }
+    // Straight into the memory `out` holds (a UTF-8 byte never makes more
+    // than one UTF-16 unit); it grows only for a larger body than before.
+    out.resize(body.size());
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QChar* end = utf8.appendToBuffer(out.data(), body);
+    out.truncate(end - out.constData());
+}
+
+bool asciiCompatibleBody(const QByteArray& contentType) { return charsetOf(contentType) != Charset::Other; }
 
 } // namespace larkspire

@@ -29,5 +29,12 @@ QString fromWindows1252(QByteArrayView bytes);
 // A body's bytes as text, by the charset of its Content-Type (UTF-8 when
 // none is given or it is unknown).
 QString decodeBody(const QByteArray& body, const QByteArray& contentType);
+// The same, into `out`, whose memory is reused: decoding a page of the size
+// of the last one takes no new memory.
+void decodeBodyInto(QString& out, QByteArrayView body, const QByteArray& contentType);
+// Whether every ASCII character of such a body stands as its own byte in
+// it (UTF-8 and Windows-1252 bodies, not UTF-16 ones): markup can then be
+// found in the bytes.
+bool asciiCompatibleBody(const QByteArray& contentType);
 
 } // namespace larkspire

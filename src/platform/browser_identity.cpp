@@ -1,5 +1,7 @@
 #include "platform/browser_identity.h"
 
+#include "platform/body_inflater.h"
+
 #include <QRegularExpression>
 #include <QSslCipher>
 
@@ -121,6 +123,7 @@ QList<QPair<QByteArray, QByteArray>> pageRequestHeaders(const QByteArray& userAg
     add("Sec-Fetch-Dest", "document");
     if (fromForm) // the whole address to its own origin, only the origin elsewhere
         add("Referer", sameOrigin ? form.adjusted(QUrl::RemoveFragment | QUrl::RemoveUserInfo).toEncoded() : origin + '/');
+    add("Accept-Encoding", kAcceptedEncodings); // unpacked by the client itself (body_inflater.h)
     add("Accept-Language", acceptLanguage);
     return headers;
 }

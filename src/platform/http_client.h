@@ -61,6 +61,9 @@ public:
     // Why the client cannot fetch at all (a setting it was given is not
     // usable); empty when it can. A run does not start while it is set.
     virtual QString setupError() const { return QString(); }
+    // A page's text the caller is done with: its memory may take the next
+    // page, so that a run does not ask for fresh memory for every page.
+    virtual void recycle(QString text) { (void)text; }
 
     // Told while get() waits because the service asked to slow down: the
     // seconds it waits, then 0 when it asks again.

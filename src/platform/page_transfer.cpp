@@ -3,7 +3,6 @@
 #include "core/plain_text.h"
 #include "platform/browser_identity.h"
 #include "platform/kept_cookies.h"
-#include "core/text_decoding.h"
 #include "quotes/quote_url.h"
 
 #include <QHttp2Configuration>
@@ -83,7 +82,7 @@ PageTransfer::PageTransfer(QNetworkAccessManager* manager, const HttpLimits& lim
                        std::optional<QByteArray> formBody, Options options, std::function<void()> done,
                        QObject* parent)
 : QObject(parent), m_manager(manager), m_limits(limits), m_options(std::move(options)), m_at(url),
-  m_origin(origin), m_body(std::move(formBody)), m_done(std::move(done))
+  m_origin(origin), m_body(std::move(formBody)), m_done(std::move(done)), m_bytes(std::move(m_options.buffer))
 {
     m_total.setSingleShot(true);
     connect(&m_total, &QTimer::timeout, this, [this] { stop(Ending::TimedOut); });
@@ -124,7 +123,8 @@ void PageTransfer::send()
               (cookies.isEmpty() ? QStringLiteral("none") : cookies.join(QStringLiteral(", "))));
     }
     m_received = 0;
-    m_bytes.clear();
+    m_bytes.resize(0); // the memory stays for this body
+    m_inflating = false;
     // The body is taken as it arrives into one buffer of our own, so that
     // the reply does not keep a chain of small pieces to join at the end.
     connect(m_reply, &QNetworkReply::readyRead, this, [this] { takeArrived(m_reply); });
@@ -170,6 +170,9 @@ void PageTransfer::answered()
         (error == QNetworkReply::OperationCanceledError && m_ending == Ending::Finished)) {
         // The transfer timeout of Qt ends a stalled request as cancelled.
         fail(FetchFailure::TimedOut, QStringLiteral("Operation timed out"));
+    } else if (m_ending == Ending::Undecodable) {
+        fail(FetchFailure::Damaged, QStringLiteral("The page's compressed data is damaged or unpacks to more than the "
+                                                   "client allows"));
     } else if (m_ending == Ending::TooLarge) {
         fail(FetchFailure::TooLarge, QStringLiteral("The page is larger than %1 MB").arg(m_limits.maxBodyBytes >> 20));
     } else if (m_ending == Ending::Aborted) {
@@ -185,28 +188,27 @@ void PageTransfer::answered()
         fail(FetchFailure::Unreachable, QStringLiteral("Host ") + reply->url().host() + QStringLiteral(" not found"));
     } else if (error == QNetworkReply::RemoteHostClosedError) {
         fail(FetchFailure::Damaged, QStringLiteral("The connection was closed before the whole page arrived"));
-    } else if (error != QNetworkReply::NoError &&
-               reply->errorString().startsWith(QStringLiteral("Decompression"))) {
-        fail(FetchFailure::Damaged, QStringLiteral("The page's compressed data is damaged or unpacks to more than the "
-                                                   "client allows"));
     } else if (error != QNetworkReply::NoError) {
         // Qt's own words for what it could not do: a proxy, a TLS handshake,
         // a network that is down.
         fail(FetchFailure::Unreachable, reply->errorString());
     } else {
         takeArrived(reply);
-        const QByteArray bytes = std::exchange(m_bytes, QByteArray());
+        const QByteArray& bytes = m_bytes;
         // A connection that ends early can look like a finished answer:
         // the length the server announced decides.
         const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
         const bool encoded = !reply->rawHeader("Content-Encoding").isEmpty();
         const qint64 arrived = encoded ? m_received : bytes.size();
-        if (announced.isValid() && arrived < announced.toLongLong()) {
+        if (m_ending == Ending::Undecodable || (m_inflating && !m_inflater.complete())) {
+            fail(FetchFailure::Damaged, QStringLiteral("The page's compressed data is damaged or unpacks to more than "
+                                                       "the client allows"));
+        } else if (announced.isValid() && arrived < announced.toLongLong()) {
             fail(FetchFailure::Damaged, QStringLiteral("The connection was closed before the whole page arrived"));
         } else {
             result.ok = true;
             const QByteArray type = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
-            result.body = decodeBody(bytes, type);
+            outcome.page.contentType = type;
             trace(QStringLiteral("answer: HTTP %1, %2 bytes").arg(result.status).arg(bytes.size()) +
                   (encoded ? QStringLiteral(" (%1 on the wire, ").arg(m_received) +
                                  withoutControlCharacters(QString::fromLatin1(reply->rawHeader("Content-Encoding"))) +
@@ -260,6 +262,9 @@ void PageTransfer::finish()
     if (m_finished)
         return;
     m_finished = true;
+    if (!outcome.result.ok)
+        m_bytes.resize(0);
+    outcome.page.bytes = std::exchange(m_bytes, QByteArray());
     m_total.stop();
     if (auto done = std::exchange(m_done, nullptr))
         done();
@@ -267,22 +272,48 @@ void PageTransfer::finish()
 
 void PageTransfer::takeArrived(QNetworkReply* reply)
 {
-    if (!reply)
+    if (!reply || reply->bytesAvailable() <= 0)
         return;
-    const qint64 available = reply->bytesAvailable();
-    if (available <= 0)
+    // Damaged or too large once unpacked: ended now, or, when the answer is
+    // in already, failed by answered().
+    auto undecodable = [this] {
+        if (m_reply)
+            stop(Ending::Undecodable);
+        else if (m_ending == Ending::Finished)
+            m_ending = Ending::Undecodable;
+    };
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status < 200 || status >= 300) {
+        reply->skip(reply->bytesAvailable()); // only a page is read; a redirect's or an error's body is not
         return;
-    if (m_bytes.isEmpty()) {
+    }
+    if (!m_inflating) {
+        m_inflating = true;
+        const QByteArray encoding = reply->rawHeader("Content-Encoding");
+        if (!m_inflater.start(encoding))
+            return undecodable();
         // Sized once from the announced length when the body is sent as it
-        // is; a compressed one grows geometrically as it unpacks.
+        // is; an unpacked one grows geometrically (and only for a page
+        // larger than the last).
         const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-        if (reply->rawHeader("Content-Encoding").isEmpty() && announced > 0)
+        if (m_inflater.complete() && announced > m_bytes.capacity())
             m_bytes.reserve(qsizetype(std::min(announced, m_limits.maxBodyBytes)));
     }
-    const qsizetype at = m_bytes.size();
-    m_bytes.resize(at + qsizetype(available));
-    const qint64 read = reply->read(m_bytes.data() + at, available);
-    m_bytes.resize(at + qsizetype(std::max<qint64>(read, 0)));
+    if (m_inflater.passesThrough()) {
+        // As it is: straight into the buffer.
+        const qint64 available = reply->bytesAvailable();
+        const qsizetype at = m_bytes.size();
+        m_bytes.resize(at + qsizetype(available));
+        const qint64 read = reply->read(m_bytes.data() + at, available);
+        m_bytes.resize(at + qsizetype(std::max<qint64>(read, 0)));
+        return;
+    }
+    char piece[64 * 1024];
+    for (qint64 read; (read = reply->read(piece, sizeof piece)) > 0;) {
+        const BodyInflater::Result r = m_inflater.feed(QByteArrayView(piece, read), m_bytes, m_limits.maxBodyBytes);
+        if (r != BodyInflater::Result::Ok)
+            return undecodable();
+    }
 }
 
 QString PageTransfer::connectionOf(const QNetworkReply* reply)

@@ -4,7 +4,9 @@
 // the proxy's reach (never from https down to http), bounded in time and
 // size; `done` is called once, with the answer or the failure in `outcome`.
 #include "platform/fetch_pacing.h"
+#include "platform/body_inflater.h"
 #include "platform/http_client.h"
+#include "platform/page_body.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -37,7 +39,8 @@ class PageTransfer final : public QObject {
     Q_DISABLE_COPY_MOVE(PageTransfer)
 public:
     struct Outcome {
-        HttpResult result;
+        HttpResult result;      // without the body's text: that is in `page`
+        PageBody page;          // the body when the result is ok, else empty (its memory may be used again)
         QUrl finalUrl;          // where the redirects ended
         QByteArray retryAfter;  // the service's Retry-After, when it sent one
         int redirects = 0;      // how many were followed
@@ -48,6 +51,7 @@ public:
         QSslConfiguration tls;                     // for https
         QUrl formPage;                             // the page whose form this answers, if any
         std::function<void(const QString&)> trace; // each request, redirect and answer, in words
+        QByteArray buffer;                         // memory to take the body into
     };
 
     PageTransfer(QNetworkAccessManager* manager, const HttpLimits& limits, const QUrl& url, const QUrl& origin,
@@ -58,7 +62,7 @@ public:
     Outcome outcome;
 
 private:
-    enum class Ending { Finished, TimedOut, TooLarge, Aborted };
+    enum class Ending { Finished, TimedOut, TooLarge, Undecodable, Aborted };
 
     void send();
     void stop(Ending why);
@@ -88,7 +92,9 @@ private:
     Ending m_ending = Ending::Finished;
     int m_hops = 0;
     qint64 m_received = 0;
-    QByteArray m_bytes; // the body so far
+    QByteArray m_bytes; // the body so far, unpacked
+    BodyInflater m_inflater;
+    bool m_inflating = false; // the inflater was started for this answer
     bool m_finished = false;
 };
 

@@ -81,6 +81,12 @@ HttpResult QtHttpClient::get(const QUrl& url)
         loop.exec();
     m_waiting = outer;
     HttpResult result = std::move(job.result);
+    if (result.ok) {
+        // Decoded now, not when it came: pages fetched ahead wait as bytes.
+        result.body = m_buffers.text();
+        decodeBodyInto(result.body, job.page.bytes, job.page.contentType);
+    }
+    m_buffers.giveBack(std::move(job.page.bytes));
     m_jobs.erase(std::find_if(m_jobs.begin(), m_jobs.end(), [&](const auto& j) { return j.get() == &job; }));
     pump();
     if (m_jobs.empty() && m_keptCookies) // the run's last page: what the service set is kept
@@ -220,7 +226,8 @@ void QtHttpClient::pump()
 PageTransfer* QtHttpClient::transfer(Job& job, const QUrl& url, std::optional<QByteArray> form, const QUrl& formPage)
 {
     return new PageTransfer(m_manager, m_limits, url, job.url, std::move(form),
-                            {m_userAgent, m_acceptLanguage, m_tls, formPage, trace}, [this, &job] { finished(job); },
+                            {m_userAgent, m_acceptLanguage, m_tls, formPage, trace, m_buffers.bytes()},
+                            [this, &job] { finished(job); },
                             this);
 }
 
@@ -242,11 +249,12 @@ void QtHttpClient::finished(Job& job)
     PageTransfer* done = std::exchange(job.transfer, nullptr);
     PageTransfer::Outcome outcome = std::move(done->outcome);
     done->deleteLater();
+    m_buffers.giveBack(std::exchange(job.page, std::move(outcome.page)).bytes);
     const HttpResult& r = outcome.result;
     if (job.declining) {
         // The answer to the declined consent form.
         job.declining = false;
-        const bool formAgain = r.ok && IsConsentPage(r.body);
+        const bool formAgain = r.ok && isConsentBody(job.page);
         m_pacing.declineAnswered(r.ok, !formAgain);
         if (formAgain) {
             note(QStringLiteral("consent form: met again after the decline"));
@@ -283,8 +291,8 @@ void QtHttpClient::finished(Job& job)
             return;
         }
     }
-    if (r.ok && IsConsentPage(r.body)) {
-        consentMet(job, outcome.finalUrl, r.body);
+    if (r.ok && isConsentBody(job.page)) {
+        consentMet(job, outcome.finalUrl, textOf(job.page));
         return;
     }
     if (r.ok)

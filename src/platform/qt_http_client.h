@@ -66,6 +66,7 @@ public:
     // and the client refuses to fetch until a usable list is given.
     QString setTlsCiphers(const QString& ciphers, const QString& givenBy);
     QString setupError() const override;
+    void recycle(QString text) override { m_buffers.giveBack(std::move(text)); }
     // Keeps the service's lasting cookies in `file` between runs.
     void keepCookiesIn(const QString& file);
 
@@ -93,6 +94,7 @@ private:
     void keepShape();
 
     HttpLimits m_limits;
+    PageBuffers m_buffers;
     QNetworkAccessManager* m_manager;
     std::deque<std::unique_ptr<Job>> m_jobs; // in the order they are asked for
     Job* m_waiting = nullptr;                // the page get() waits for

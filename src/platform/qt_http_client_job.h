@@ -17,7 +17,8 @@ struct QtHttpClient::Job {
     enum class State { Queued, Running, Waiting, Done };
     QUrl url;
     State state = State::Queued;
-    HttpResult result;
+    HttpResult result;              // an ok one's body is in `page` until get() decodes it
+    PageBody page;
     int retries = 0;
     bool declining = false;         // this request carries the answer to the consent form
     bool askedAgain = false;        // sent again after the form was declined

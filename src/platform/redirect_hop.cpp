@@ -28,8 +28,8 @@ bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
         // The page's own address after the quote URL's 404: when it gives
         // the quote, the run goes there from now on.
         job.pageAddress = QUrl();
-        const bool consent = r.ok && IsConsentPage(r.body);
-        const bool quote = r.ok && !consent && pageNamesSymbol(r.body, symbol);
+        const bool consent = r.ok && isConsentBody(job.page);
+        const bool quote = r.ok && !consent && bodyNamesSymbol(job.page, symbol);
         if (!m_shape && quote) {
             m_shape = learnQuoteUrlShape(job.url, outcome.finalUrl);
             m_shapeIsPageAddress = m_shape.has_value();
@@ -52,10 +52,10 @@ bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
         // Asked past the hop: any answer but a good page (a refusal is
         // waited out as anywhere) sends the page back to the quote URL, and
         // the run there from now on.
-        const bool consent = r.ok && IsConsentPage(r.body);
+        const bool consent = r.ok && isConsentBody(job.page);
         const bool slowDown = r.failure == FetchFailure::Refused && r.status != 403;
         const bool wrong = (!r.ok && !slowDown) || (!consent && outcome.redirects > 0) ||
-                           (r.ok && !consent && !pageNamesSymbol(r.body, symbol));
+                           (r.ok && !consent && !bodyNamesSymbol(job.page, symbol));
         return !(wrong && backToQuoteUrl(job));
     }
     if (r.status == 404 && !job.triedPageAddress) {
@@ -70,8 +70,8 @@ bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
             return false;
         }
     }
-    if (!m_shape && !m_shapeDropped && r.ok && outcome.redirects > 0 && !IsConsentPage(r.body) &&
-        pageNamesSymbol(r.body, symbol)) {
+    if (!m_shape && !m_shapeDropped && r.ok && outcome.redirects > 0 && !isConsentBody(job.page) &&
+        bodyNamesSymbol(job.page, symbol)) {
         m_shape = learnQuoteUrlShape(job.url, outcome.finalUrl);
         if (m_shape) {
             note(QStringLiteral("later symbols are asked at ") + shownUrl(outcome.finalUrl) +
@@ -81,7 +81,7 @@ bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
     }
     // A quote URL that gives its page without a hop: later runs need not
     // wait for their first answer.
-    m_answersDirectly = m_answersDirectly || (r.ok && outcome.redirects == 0 && !IsConsentPage(r.body));
+    m_answersDirectly = m_answersDirectly || (r.ok && outcome.redirects == 0 && !isConsentBody(job.page));
     m_learning = false;
     return true;
 }

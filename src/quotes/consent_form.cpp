@@ -68,6 +68,16 @@ QByteArray formEncode(const QString& text)
     return QUrl::toPercentEncoding(text, "*", "~").replace("%20", "+");
 }
 
+} // namespace
+
+bool IsConsentFormTag(QStringView tag)
+{
+    const auto attributes = tagAttributes(tag);
+    return attributes.value(QStringLiteral("class")).split(u' ', Qt::SkipEmptyParts).contains(QStringLiteral("consent-form"));
+}
+
+namespace {
+
 // The form tag whose class list holds "consent-form": where the tag starts
 // and ends; (-1, -1) when there is none.
 std::pair<qsizetype, qsizetype> consentFormTag(QStringView page)
@@ -77,9 +87,7 @@ std::pair<qsizetype, qsizetype> consentFormTag(QStringView page)
         const qsizetype end = page.indexOf(u'>', at);
         if (end < 0)
             return {-1, -1};
-        const auto attributes = tagAttributes(page.mid(at, end + 1 - at));
-        const QStringList classes = attributes.value(QStringLiteral("class")).split(u' ', Qt::SkipEmptyParts);
-        if (classes.contains(QStringLiteral("consent-form")))
+        if (IsConsentFormTag(page.mid(at, end + 1 - at)))
             return {at, end};
         at = end;
     }

@@ -12,6 +12,8 @@ namespace larkspire {
 // Whether a page is the consent form: a form whose class list holds
 // "consent-form".
 bool IsConsentPage(const QString& page);
+// Whether one tag ("<form ...>") is the consent form's.
+bool IsConsentFormTag(QStringView tag);
 
 struct ConsentDecline {
     QString action;   // where the form posts, as written (empty: the page's own address)

@@ -24,6 +24,8 @@ class QuotePage final {
 public:
     explicit QuotePage(QString cleaned = QString());
     const QString& text() const { return m_text; }
+    // The text, for its memory to be used again; the page is empty after.
+    QString takeText() { m_keyStart = -1; return std::exchange(m_text, QString()); }
     qsizetype keySearchStart() const;
     bool hasQuoteSummaryStore() const;
 

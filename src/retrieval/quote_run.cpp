@@ -46,8 +46,9 @@ SymbolOutcome QuoteRun::fetch(const QString& symbol, const QStringList& next)
 void QuoteRun::read(SymbolOutcome& outcome)
 {
     // A page held nowhere else is cleaned where it stands.
-    const QuotePage cleaned(CleanQuotePage(std::exchange(outcome.fetch.body, QString())));
+    QuotePage cleaned(CleanQuotePage(std::exchange(outcome.fetch.body, QString())));
     outcome.quote = readQuote(cleaned, outcome.symbol, m_formats);
+    m_http.recycle(cleaned.takeText());
     if (outcome.fetched()) {
         outcome.quote.retrieved = QDateTime::currentSecsSinceEpoch();
         m_watch.read(outcome.quote.found);

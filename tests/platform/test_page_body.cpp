@@ -1,0 +1,177 @@
+// A page's body from the wire to text: unpacked in every encoding the client
+// accepts, decoded into reused memory, and asked whether it is the consent
+// form without being decoded whole.
+#include "core/text_decoding.h"
+#include "platform/body_inflater.h"
+#include "platform/page_body.h"
+#include "quotes/consent_form.h"
+
+#include <gtest/gtest.h>
+
+#include <brotli/encode.h>
+#include <zlib.h>
+#include <zstd.h>
+
+using namespace larkspire;
+
+namespace {
+
+QByteArray deflated(const QByteArray& data, int windowBits)
+{
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(int(deflateBound(&z, uLong(data.size()))) + 32, Qt::Uninitialized);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(qsizetype(z.total_out));
+    deflateEnd(&z);
+    return out;
+}
+
+QByteArray packed(const QByteArray& data, const QByteArray& encoding)
+{
+    if (encoding == "gzip")
+        return deflated(data, 15 + 16);
+    if (encoding == "deflate")
+        return deflated(data, 15);
+    if (encoding == "raw-deflate")
+        return deflated(data, -15);
+    if (encoding == "br") {
+        size_t size = BrotliEncoderMaxCompressedSize(size_t(data.size()));
+        QByteArray out(qsizetype(size), Qt::Uninitialized);
+        BrotliEncoderCompress(5, 22, BROTLI_MODE_TEXT, size_t(data.size()),
+                              reinterpret_cast<const uint8_t*>(data.constData()), &size,
+                              reinterpret_cast<uint8_t*>(out.data()));
+        out.resize(qsizetype(size));
+        return out;
+    }
+    if (encoding == "zstd") {
+        QByteArray out(qsizetype(ZSTD_compressBound(size_t(data.size()))), Qt::Uninitialized);
+        out.resize(qsizetype(ZSTD_compress(out.data(), size_t(out.size()), data.constData(), size_t(data.size()), 3)));
+        return out;
+    }
+    return data;
+}
+
+// Feeds the packed bytes in pieces of `piece` bytes.
+BodyInflater::Result unpack(BodyInflater& inflater, const QByteArray& wire, qsizetype piece, QByteArray& out,
+                            qsizetype limit = 1 << 30)
+{
+    for (qsizetype at = 0; at < wire.size(); at += piece)
+        if (const auto r = inflater.feed(QByteArrayView(wire).sliced(at, std::min(piece, wire.size() - at)), out, limit); r != BodyInflater::Result::Ok)
+            return r;
+    return BodyInflater::Result::Ok;
+}
+
+QByteArray somePage()
+{
+    QByteArray page;
+    for (int i = 0; page.size() < 300'000; ++i)
+        page += "<div class=\"row\">" + QByteArray::number(i * 7919 % 100003) + " \xc3\xa9t\xc3\xa9 </div>\n";
+    return page;
+}
+
+} // namespace
+
+TEST(BodyInflater, unpacksEveryAcceptedEncodingInAnyPiecesAndRefusesWhatIsWrong)
+{
+    const QByteArray page = somePage();
+    const struct {
+        const char* header; // as the server names it
+        const char* packer;
+    } encodings[] = {{"gzip", "gzip"}, {" GZIP ", "gzip"}, {"deflate", "deflate"}, {"deflate", "raw-deflate"},
+                     {"br", "br"},     {"zstd", "zstd"},    {"", ""},               {"identity", ""}};
+    for (const auto& e : encodings) {
+        const QByteArray wire = packed(page, e.packer);
+        for (const qsizetype piece : {qsizetype(1), qsizetype(4093), wire.size()}) {
+            if (piece == 1 && wire.size() > 100'000)
+                continue; // a byte at a time through a plain page proves nothing more
+            BodyInflater inflater;
+            ASSERT_TRUE(inflater.start(e.header)) << e.header;
+            QByteArray out = QByteArray(10, 'x').first(0); // the buffer's earlier memory is reused
+            ASSERT_EQ(unpack(inflater, wire, piece, out), BodyInflater::Result::Ok) << e.packer << " " << piece;
+            EXPECT_TRUE(inflater.complete()) << e.packer;
+            EXPECT_EQ(out, page) << e.packer << " " << piece;
+        }
+        if (*e.packer == 0)
+            continue;
+        // Cut off: not complete. Over the limit: refused.
+        BodyInflater cut;
+        cut.start(e.header);
+        QByteArray out;
+        EXPECT_EQ(unpack(cut, wire.first(wire.size() / 2), 1000, out), BodyInflater::Result::Ok) << e.header << e.packer;
+        EXPECT_FALSE(cut.complete()) << e.packer;
+        BodyInflater bomb;
+        bomb.start(e.header);
+        out.clear();
+        EXPECT_EQ(unpack(bomb, wire, wire.size(), out, 100'000), BodyInflater::Result::TooLarge) << e.packer;
+        EXPECT_LE(out.size(), 100'000);
+    }
+    // Damaged data, and encodings nobody asked for.
+    for (const char* encoding : {"gzip", "br", "zstd"}) {
+        QByteArray wire = packed(page, encoding);
+        for (qsizetype i = 20; i < wire.size() - 8; i += 5)
+            wire[i] = char(wire[i] ^ 0x5a);
+        BodyInflater inflater;
+        inflater.start(encoding);
+        QByteArray out;
+        const auto r = unpack(inflater, wire, 4096, out);
+        EXPECT_TRUE(r == BodyInflater::Result::Damaged || !inflater.complete()) << encoding;
+    }
+    BodyInflater inflater;
+    for (const char* unknown : {"compress", "gzip, br", "x-unknown"})
+        EXPECT_FALSE(inflater.start(unknown)) << unknown;
+}
+
+TEST(PageBody, decodesIntoReusedMemoryAsDecodeBodyDoes)
+{
+    const QByteArray cases[] = {
+        "plain ASCII",
+        "\xef\xbb\xbf" "a byte order mark first",
+        "cut off \xe2\x82",
+        "bad \xff\xfe bytes \xc0\xaf and a NUL \0 inside",
+        "surrogates \xed\xa0\x80 and four bytes \xf0\x9f\x98\x80",
+    };
+    QString out(400'000, u'x');
+    const QChar* memory = out.constData();
+    for (const QByteArray& bytes : cases) {
+        for (const QByteArray& type : {QByteArray("text/html; charset=utf-8"), QByteArray(), QByteArray("text/html; charset=windows-1252")}) {
+            QString other;
+            decodeBodyInto(other, bytes, type);
+            EXPECT_EQ(other, decodeBody(bytes, type)) << bytes.constData();
+        }
+        decodeBodyInto(out, bytes, "text/html");
+        EXPECT_EQ(out, QString::fromUtf8(bytes)) << bytes.constData();
+        EXPECT_EQ(out.constData(), memory) << "a smaller page took new memory";
+    }
+}
+
+TEST(PageBody, consentFormIsFoundInTheBytesAsInTheText)
+{
+    const QByteArray pages[] = {
+        "<html><form class=\"consent-form other\" action=\"/v2\"><input name=a value=b></form>",
+        "<html><FORM method=post CLASS='x consent-form'>",
+        "<form class=\"consent&#45;form\">",
+        "<form class=\"search\"><form class=\"consent-form\"",  // no ">": no form
+        "<forms class=\"consent-form\">",
+        "<form class=\"consentform\">",
+        "<p>consent-form</p><form>",
+        "\xff\xfe<form class=\"caf\xc3\xa9 consent-form\">",
+        "<form",
+    };
+    for (const QByteArray& page : pages) {
+        for (const QByteArray& type : {QByteArray("text/html; charset=utf-8"), QByteArray("text/html; charset=cp1252")}) {
+            const PageBody body{page, type};
+            EXPECT_EQ(isConsentBody(body), IsConsentPage(decodeBody(page, type))) << page.constData() << type.constData();
+        }
+    }
+    EXPECT_TRUE(isConsentBody({pages[0], "text/html"}));
+    EXPECT_FALSE(isConsentBody({pages[3], "text/html"}));
+    // A UTF-16 page has no ASCII markup in its bytes: it is read as text.
+    const QString text = QString::fromUtf8(pages[1]);
+    const QByteArray utf16(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    EXPECT_TRUE(isConsentBody({utf16, "text/html; charset=utf-16le"}));
+}
