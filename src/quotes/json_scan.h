@@ -21,6 +21,17 @@ std::optional<QString> DecodeJsonString(QStringView text, qsizetype openingQuote
 // null; -1 when there is none. `quotedName` searches for "name" with quotes.
 qsizetype JsonMemberValue(QStringView json, const CaseInsensitiveSearch& quotedName, QChar opener = QChar());
 
+// The object value of the first member `"name": {...}` of the JSON text that
+// the JSON string at `openingQuote` holds, decoded: what JsonMemberValue and
+// JsonValueLength give in the string decoded with DecodeJsonString, but read
+// from the escaped text as it stands, only the object decoded (a string with
+// escaped backslashes or \u escapes is decoded whole). `quotedName` searches
+// for "name", `escapedQuotedName` for \"name\". Nothing when the string is
+// malformed or has no such member.
+std::optional<QString> ObjectMemberInJsonString(QStringView text, qsizetype openingQuote,
+                                                const CaseInsensitiveSearch& quotedName,
+                                                const CaseInsensitiveSearch& escapedQuotedName);
+
 // The length of the JSON object or array that opens at `open` (strings
 // skipped); up to the end of the text when it is not closed.
 qsizetype JsonValueLength(QStringView text, qsizetype open);

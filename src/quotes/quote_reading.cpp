@@ -70,6 +70,7 @@ std::optional<QString> FetchedPriceObject(const QString& cleanedPage, const QStr
     static const CaseInsensitiveSearch marker(kFetchMarker);
     static const CaseInsensitiveSearch scriptEnd(u"</script>");
     static const CaseInsensitiveSearch price(u"\"price\"");
+    static const CaseInsensitiveSearch escapedPrice(u"\\\"price\\\"");
     static const CaseInsensitiveSearch bodyName(u"\"body\"");
     // A forward walk over the reach before each occurrence of the marker
     // notes the last quote, the last ">" and the last "<script" there; it
@@ -132,13 +133,8 @@ std::optional<QString> FetchedPriceObject(const QString& cleanedPage, const QStr
         const qsizetype bodyString = JsonMemberValue(wrapper, bodyName, u'"');
         if (bodyString < 0)
             continue;
-        const auto body = DecodeJsonString(wrapper, bodyString);
-        if (!body)
-            continue;
-        const qsizetype open = JsonMemberValue(*body, price, u'{');
-        if (open < 0)
-            continue;
-        return body->mid(open, JsonValueLength(*body, open));
+        if (auto object = ObjectMemberInJsonString(wrapper, bodyString, price, escapedPrice))
+            return object;
     }
 }
 

@@ -304,3 +304,39 @@ TEST(NumberFormat, jsonNumbersKeepThePagesDigits)
     for (const auto& [raw, expected] : percent)
         EXPECT_EQ(timesHundred(QString::fromLatin1(raw)), QString::fromLatin1(expected)) << raw;
 }
+
+// The price object read from the escaped body as it stands gives what
+// decoding the whole body and searching it gives, for every kind of string.
+TEST(QuoteReading, objectInAnEscapedStringIsWhatTheDecodedStringHolds)
+{
+    const CaseInsensitiveSearch name(u"\"price\"");
+    const CaseInsensitiveSearch escaped(u"\\\"price\\\"");
+    auto reference = [&](QStringView text) -> std::optional<QString> {
+        const auto json = DecodeJsonString(text, 0);
+        const qsizetype open = json ? JsonMemberValue(*json, name, u'{') : -1;
+        return open < 0 ? std::nullopt : std::optional(json->mid(open, JsonValueLength(*json, open)));
+    };
+    const QString bodies[] = {
+        QStringLiteral(R"("{\"a\":1,\"price\":{\"raw\":1.5,\"fmt\":\"1.5\"},\"b\":2}")"),
+        QStringLiteral(R"("{\"PRICE\" \n: \t{\"x\":[1,{\"y\":\"}\"}]},\"z\":0}")"),
+        QStringLiteral(R"("{\"price\":1,\"price\":null,\"price\":{\"v\":\"\/\b\f\r\"}}")"),
+        QStringLiteral(R"("{\"t\":\"a \\\"price\\\":{1} b\",\"price\":{\"k\":2}}")"), // escaped backslashes: decoded whole
+        QStringLiteral(R"("{\u0022price\u0022:{\"k\":3}}")"),
+        QStringLiteral(R"("{\"price\":{\"k\":4}")"),            // the object not closed
+        QStringLiteral(R"("{\"price\":{\"k\":5}})"),             // the string not closed
+        QStringLiteral(R"("{\"price\":{\"k\":\x}}")"),          // an escape JSON has not
+        QStringLiteral("\"{\\\"n\\\":\\\"caf\u00e9 \u0122 \U0001F600\\\",\\\"price\\\":{\\\"n\\\":\\\"\u00e9\\\"}}\""),
+        QStringLiteral(R"("{\"p\":1}" and "{\"price\":{}}")"),  // after the string's end
+        QStringLiteral(R"("")"),
+    };
+    for (const QString& body : bodies) {
+        // Each string at every offset against the sixteen-character blocks.
+        for (int pad = 0; pad < 18; ++pad) {
+            const QString text = QString(pad, u' ') + body;
+            const auto want = reference(QStringView(text).mid(pad));
+            EXPECT_EQ(ObjectMemberInJsonString(text, pad, name, escaped), want) << body.toStdString() << " " << pad;
+        }
+    }
+    EXPECT_EQ(ObjectMemberInJsonString(bodies[0], 0, name, escaped), QStringLiteral("{\"raw\":1.5,\"fmt\":\"1.5\"}"));
+    EXPECT_EQ(ObjectMemberInJsonString(bodies[3], 0, name, escaped), QStringLiteral("{\"k\":2}"));
+}

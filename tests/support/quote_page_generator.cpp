@@ -304,11 +304,25 @@ QByteArray makeServedTodaysPage(const PageShape& shape)
                                 "{\"quoteResponse\":{\"result\":[{\"symbol\":\"" + shape.symbol.toUtf8() +
                                     "\",\"regularMarketOpen\":{\"raw\":1.11,\"fmt\":\"1.11\"}}],\"error\":null}}");
             QByteArray modules;
+            // Dense JSON as the service writes its modules: every key and
+            // text quoted (so escaped in the fetch's body string), figures
+            // as raw and formatted pairs, long histories of small objects.
             for (const char* name : {"assetProfile", "calendarEvents", "earnings", "financialData",
                                      "recommendationTrend", "upgradeDowngradeHistory", "majorHoldersBreakdown",
-                                     "insiderHolders", "netSharePurchaseActivity", "quoteType", "esgScores"})
-                modules += "\"" + QByteArray(name) + "\":{\"maxAge\":86400,\"text\":\"" + w.newsText(w.pick(800, 4000)) +
-                           "\",\"website\":\"https://www.example.com/investors/\"},";
+                                     "insiderHolders", "netSharePurchaseActivity", "quoteType", "esgScores"}) {
+                modules += "\"" + QByteArray(name) + "\":{\"maxAge\":86400,\"longBusinessSummary\":\"" +
+                           w.newsText(w.pick(200, 800)) + "\",\"website\":\"https://www.example.com/investors/\"";
+                for (int k = w.pick(30, 90); k > 0; --k) {
+                    const QByteArray figure = w.price();
+                    modules += ",\"figure" + QByteArray::number(k) + "\":{\"raw\":" + figure + ",\"fmt\":\"" + figure + "\"}";
+                }
+                modules += ",\"history\":[";
+                for (int k = w.pick(20, 120); k > 0; --k)
+                    modules += "{\"epochGradeDate\":" + QByteArray::number(1700000000 - k * 86400) + ",\"firm\":\"Firm " +
+                               QByteArray::number(k % 37) + "\",\"toGrade\":\"Buy\",\"fromGrade\":\"Hold\",\"action\":\"main\"}" +
+                               (k > 1 ? "," : "");
+                modules += "]},";
+            }
             const QByteArray body =
                 "{\"quoteSummary\":{\"result\":[{" + modules + "\"summaryDetail\":{\"maxAge\":1,\"regularMarketOpen\":" +
                 value(QStringLiteral("2.22"), QStringLiteral("2.22")) + ",\"marketCap\":" +
