@@ -65,7 +65,7 @@ ItemRef ListModel::add(const QString& text)
 {
     const int at = count();
     beginInsertRows(QModelIndex(), at, at);
-    m_rows.push_back(Row{text, {}, {}, {}, false});
+    m_rows.push_back(Row{text, {}, {}, false});
     endInsertRows();
     return ItemRef(index(at, 0));
 }
@@ -80,7 +80,7 @@ void ListModel::addMany(const QStringList& texts)
     if (m_rows.capacity() < m_rows.size() + static_cast<size_t>(texts.size()))
         m_rows.reserve(std::max(m_rows.size() + static_cast<size_t>(texts.size()), m_rows.capacity() * 2));
     for (const QString& t : texts)
-        m_rows.push_back(Row{t, {}, {}, {}, false});
+        m_rows.push_back(Row{t, {}, {}, false});
     endInsertRows();
 }
 
@@ -95,7 +95,7 @@ void ListModel::insertMany(int index, const QStringList& texts)
     std::vector<Row> rows;
     rows.reserve(static_cast<size_t>(texts.size()));
     for (const QString& t : texts)
-        rows.push_back(Row{t, {}, {}, {}, false});
+        rows.push_back(Row{t, {}, {}, false});
     m_rows.insert(m_rows.begin() + at, std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
     endInsertRows();
 }
@@ -172,15 +172,15 @@ QVariant ListModel::data(const QModelIndex& index, int role) const
             return row.checked ? Qt::Checked : Qt::Unchecked;
         return {};
     case Qt::ToolTipRole:
-        return row.description.isEmpty() ? QVariant() : QVariant(row.description);
+        return !row.extra || row.extra->description.isEmpty() ? QVariant() : QVariant(row.extra->description);
     case Qt::AccessibleDescriptionRole: {
         // A row with a box says in words whether it is ticked: not every
         // screen reader bridge tells that a cell can be ticked.
         QString said = m_withCheckBoxes && index.column() == 0
                            ? (row.checked ? QStringLiteral("ticked") : QStringLiteral("not ticked"))
                            : QString();
-        if (!row.description.isEmpty())
-            said += (said.isEmpty() ? QString() : QStringLiteral(" - ")) + row.description;
+        if (row.extra && !row.extra->description.isEmpty())
+            said += (said.isEmpty() ? QString() : QStringLiteral(" - ")) + row.extra->description;
         return said.isEmpty() ? QVariant() : QVariant(said);
     }
     default:
@@ -191,7 +191,7 @@ QVariant ListModel::data(const QModelIndex& index, int role) const
 void ListModel::setSubItemNumber(int index, int subIndex, const std::optional<CellNumber>& number)
 {
     checkSubItem1(index, subIndex);
-    auto& numbers = m_rows[static_cast<size_t>(index - 1)].numbers;
+    auto& numbers = m_rows[static_cast<size_t>(index - 1)].extraMade().numbers;
     if (numbers.size() < size_t(subIndex))
         numbers.resize(size_t(subIndex));
     numbers[size_t(subIndex - 1)] = number;
@@ -200,14 +200,18 @@ void ListModel::setSubItemNumber(int index, int subIndex, const std::optional<Ce
 std::optional<CellNumber> ListModel::subItemNumber(int index, int subIndex) const
 {
     checkIndex1(index);
-    const auto& numbers = m_rows[static_cast<size_t>(index - 1)].numbers;
-    return subIndex >= 1 && size_t(subIndex) <= numbers.size() ? numbers[size_t(subIndex - 1)] : std::nullopt;
+    const Row& row = m_rows[static_cast<size_t>(index - 1)];
+    if (!row.extra || subIndex < 1 || size_t(subIndex) > row.extra->numbers.size())
+        return std::nullopt;
+    return row.extra->numbers[size_t(subIndex - 1)];
 }
 
 void ListModel::setDescription(int index, const QString& text)
 {
     checkIndex1(index);
-    m_rows[static_cast<size_t>(index - 1)].description = text;
+    Row& row = m_rows[static_cast<size_t>(index - 1)];
+    if (row.extra || !text.isEmpty())
+        row.extraMade().description = text;
     emit dataChanged(this->index(index - 1, 0), this->index(index - 1, columnCount() - 1),
                      {Qt::ToolTipRole, Qt::AccessibleDescriptionRole});
 }

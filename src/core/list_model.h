@@ -8,6 +8,7 @@
 #include <QPersistentModelIndex>
 #include <QStringList>
 
+#include <memory>
 #include <vector>
 
 namespace larkspire {
@@ -63,12 +64,23 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    // What only rows of results have, apart: a list of a million symbols
+    // takes no room for it.
+    struct Extra {
+        std::vector<std::optional<CellNumber>> numbers; // the numbers sub-items show, as they stand
+        QString description;
+    };
     struct Row {
         QString text;
         QStringList subItems; // sub-item k at k - 1; missing ones read as ""
-        std::vector<std::optional<CellNumber>> numbers; // the same for the numbers they show
-        QString description;
+        std::unique_ptr<Extra> extra;
         bool checked = false;
+        Extra& extraMade()
+        {
+            if (!extra)
+                extra = std::make_unique<Extra>();
+            return *extra;
+        }
     };
     void checkIndex1(int index) const;
     void checkSubItem1(int index, int subIndex) const;
