@@ -1,9 +1,11 @@
-// The whole path of a run at full speed, measured as a user's machine sees
-// it: a local server holds 200 real-shaped pages of today's layout (2 MB
-// each, sent gzipped), and three processes of their own fetch them all:
+// The whole path of a run, measured as a user's machine sees it: a local
+// server holds real-shaped pages of today's layout (2 MB each, sent
+// gzipped), and processes of their own fetch them:
 //  - curl, fetching and inflating the pages, 8 at a time (the yardstick);
 //  - the program's --batch run, with its real client, reader and writer;
 //  - the real window, 500 symbols.
+// curl and --batch go at full speed (200 pages) and over a link of 100
+// Mbit/s (100 pages) and 20 Mbit/s (40) that the answers share.
 // For each: CPU (user + system), minor page faults and peak memory of the
 // process, as the kernel counts them (wait4). The server runs in this
 // process and is not counted.
@@ -80,6 +82,13 @@ public:
         m_thread.wait();
     }
     QString host() const { return m_server->host(); }
+    // The link the answers share, in Mbit/s (0: as fast as the machine goes).
+    void setLink(int mbit)
+    {
+        QMetaObject::invokeMethod(
+            &m_context, [this, mbit] { m_server->setLinkBytesPerSecond(qint64(mbit) * 1'000'000 / 8); },
+            Qt::BlockingQueuedConnection);
+    }
     double gzippedKB() const { return double(m_gzipped.value(symbolAt(0)).size()) / 1024; }
 
 private:
@@ -145,6 +154,9 @@ int measure(char** command)
     return 0;
 }
 
+// Pages of a run over a link: as many as take a few seconds at its speed.
+int pagesOver(int mbit) { return pagesFor(mbit == 0 ? 200 : mbit >= 100 ? 100 : 40); }
+
 void report(benchmark::State& state, const Usage& u, int pages)
 {
     if (!u.ok)
@@ -167,8 +179,10 @@ QString self() { return QCoreApplication::applicationFilePath(); }
 
 void BM_Curl(benchmark::State& state)
 {
-    const int pages = pagesFor(200);
+    const int mbit = int(state.range(0));
+    const int pages = pagesOver(mbit);
     PageServer& s = server();
+    s.setLink(mbit);
     QTemporaryDir dir;
     QFile config(dir.filePath(QStringLiteral("curl.conf")));
     if (!config.open(QIODevice::WriteOnly))
@@ -181,31 +195,39 @@ void BM_Curl(benchmark::State& state)
     for (auto _ : state)
         report(state, runMeasured({QStringLiteral("curl"), QStringLiteral("-K"), config.fileName()}), pages);
     state.counters["sent_KB_per_page"] = s.gzippedKB();
+    if (mbit > 0)
+        state.counters["link_ms"] = s.gzippedKB() * 1024 * 8 * pages / (mbit * 1e3);
 }
 
 void BM_ProgramBatch(benchmark::State& state)
 {
-    const int pages = pagesFor(200);
+    const int mbit = int(state.range(0));
+    const int pages = pagesOver(mbit);
     PageServer& s = server();
+    s.setLink(mbit);
     QTemporaryDir dir;
     for (auto _ : state)
         report(state,
                runMeasured({self(), QStringLiteral("--measured-batch"), s.host(), QString::number(pages),
                             dir.filePath(QStringLiteral("quotes.csv"))}),
                pages);
+    if (mbit > 0)
+        state.counters["link_ms"] = s.gzippedKB() * 1024 * 8 * pages / (mbit * 1e3);
 }
 
 void BM_ProgramWindow(benchmark::State& state)
 {
     const int pages = pagesFor(500);
     PageServer& s = server();
+    s.setLink(0);
     for (auto _ : state)
         report(state, runMeasured({self(), QStringLiteral("--measured-window"), s.host(), QString::number(pages)}),
                pages);
 }
 
-BENCHMARK(BM_Curl)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
-BENCHMARK(BM_ProgramBatch)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+// Range 0: the link in Mbit/s, 0 for none.
+BENCHMARK(BM_Curl)->ArgName("mbit")->Arg(0)->Arg(100)->Arg(20)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+BENCHMARK(BM_ProgramBatch)->ArgName("mbit")->Arg(0)->Arg(100)->Arg(20)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 BENCHMARK(BM_ProgramWindow)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 QStringList symbols(int count)

@@ -1,6 +1,8 @@
 // Loading symbol files into the real symbol list, end to end through the
-// window's handler, and storing / restoring a long list through the
-// settings store (close, then start).
+// window's handler: as a user does it, once in a program just started (each
+// load in a process of its own), and again and again in one process; and
+// storing / restoring a long list through the settings store (close, then
+// start).
 #include "alloc_counter.h"
 #include "bench_main.h"
 #include "support/scripted_dialogs.h"
@@ -8,7 +10,11 @@
 
 #include <QFile>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstring>
 
 using namespace larkspire;
 
@@ -73,6 +79,53 @@ void BM_LoadSymbolFile(benchmark::State& state)
 }
 BENCHMARK(BM_LoadSymbolFile)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// One load in a window of a program just started: what the allocator has
+// kept of earlier loads does not help it.
+int loadOnce(const QString& path, int lines)
+{
+    Fixture fx;
+    MainWindow window(fx.platform());
+    window.show();
+    QCoreApplication::processEvents();
+    fx.dialogs.openAnswers = {path};
+    QElapsedTimer t;
+    t.start();
+    const long long peak = bench::peakExtraBytes([&] {
+        window.loadSymbolFiles();
+        QCoreApplication::processEvents();
+    });
+    const double ms = double(t.nsecsElapsed()) / 1e6;
+    std::printf("%.3f %lld\n", ms, peak);
+    return window.symbolList().count() == lines ? 0 : 1;
+}
+
+void BM_LoadSymbolFileFreshProgram(benchmark::State& state)
+{
+    Fixture fx;
+    const QString path = fx.symbolFile(int(state.range(0)));
+    double peak = 0;
+    for (auto _ : state) {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--load-once"), path, QString::number(state.range(0))});
+        const bool done = child.waitForFinished(300'000);
+        const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
+        if (!done || child.exitCode() != 0 || figures.size() != 2) {
+            state.SkipWithError("the load did not bring every line");
+            break;
+        }
+        state.SetIterationTime(figures[0].toDouble() / 1e3);
+        peak = std::max(peak, figures[1].toDouble());
+    }
+    state.counters["peak_extra_MB"] = peak / 1e6;
+}
+BENCHMARK(BM_LoadSymbolFileFreshProgram)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+
 void BM_StoreAndRestoreSymbols(benchmark::State& state)
 {
     Fixture fx;
@@ -102,4 +155,16 @@ BENCHMARK(BM_StoreAndRestoreSymbols)->Arg(100'000)->Unit(benchmark::kMillisecond
 
 } // namespace
 
-LARKSPIRE_BENCHMARK_MAIN_WITH_APP()
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    if (argc == 4 && std::strcmp(argv[1], "--load-once") == 0)
+        return loadOnce(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));
+    ::benchmark::Initialize(&argc, argv);
+    ::benchmark::RunSpecifiedBenchmarks();
+    ::benchmark::Shutdown();
+    return 0;
+}

@@ -1,5 +1,7 @@
 #include "support/quote_server.h"
 
+#include <algorithm>
+
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
@@ -14,6 +16,7 @@ QuoteServer::QuoteServer(std::function<Response(const Request&)> handler, QObjec
     : QObject(parent), m_handler(std::move(handler))
 {
     connect(&m_server, &QTcpServer::newConnection, this, &QuoteServer::onConnection);
+    connect(&m_linkTimer, &QTimer::timeout, this, &QuoteServer::sendOnLink);
     if (!m_server.listen(QHostAddress::LocalHost, 0))
         qFatal("the test server cannot listen on 127.0.0.1");
 }
@@ -118,6 +121,15 @@ void QuoteServer::respond(QTcpSocket* socket, const Response& response)
         }
         return;
     }
+    if (m_linkRate > 0) {
+        m_onLink.push_back({socket, head + body});
+        if (!m_linkTimer.isActive()) {
+            m_linkClock.start();
+            m_linkBudget = 0;
+            m_linkTimer.start(1);
+        }
+        return;
+    }
     if (response.trickleBytes > 0) {
         socket->write(head);
         auto* timer = new QTimer(socket);
@@ -132,6 +144,30 @@ void QuoteServer::respond(QTcpSocket* socket, const Response& response)
         return;
     }
     socket->write(head + body);
+}
+
+void QuoteServer::sendOnLink()
+{
+    m_linkBudget += double(m_linkRate) * double(m_linkClock.nsecsElapsed()) / 1e9;
+    m_linkClock.restart();
+    // Fair shares; what a nearly done answer leaves goes to the others.
+    for (size_t waiting = m_onLink.size(); waiting > 0 && m_linkBudget >= 1; waiting = m_onLink.size()) {
+        const qsizetype share = std::max<qsizetype>(1, qsizetype(m_linkBudget / double(waiting)));
+        for (OnLink& o : m_onLink) {
+            const qsizetype piece = std::min(share, o.bytes.size() - o.sent);
+            if (o.socket)
+                o.socket->write(o.bytes.constData() + o.sent, piece);
+            o.sent += piece;
+            m_linkBudget -= double(piece);
+        }
+        m_onLink.erase(std::remove_if(m_onLink.begin(), m_onLink.end(),
+                                      [](const OnLink& o) { return !o.socket || o.sent >= o.bytes.size(); }),
+                       m_onLink.end());
+        if (m_linkBudget < double(waiting))
+            break;
+    }
+    if (m_onLink.empty())
+        m_linkTimer.stop();
 }
 
 QByteArray gzipBytes(const QByteArray& data)

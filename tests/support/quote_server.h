@@ -11,6 +11,11 @@
 #include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTimer>
+
+#include <vector>
 
 #include <functional>
 
@@ -50,6 +55,9 @@ public:
     // Connections accepted so far, and how many of them sent a request.
     int acceptedConnections() const { return m_accepted; }
     int connectionsWithARequest() const { return int(m_used.size()); }
+    // The answers share one link of this many bytes a second (0: none), in
+    // fair shares among the connections sending, as a user's line does.
+    void setLinkBytesPerSecond(qint64 rate) { m_linkRate = rate; }
     // The symbol asked for in a request's "s" query value, decoded.
     static QString symbolOf(const Request& request);
 
@@ -63,6 +71,17 @@ private:
     QList<Request> m_requests;
     QMap<QTcpSocket*, QByteArray> m_buffers;
     int m_accepted = 0;
+    struct OnLink {
+        QPointer<QTcpSocket> socket;
+        QByteArray bytes;
+        qsizetype sent = 0;
+    };
+    void sendOnLink();
+    qint64 m_linkRate = 0;
+    std::vector<OnLink> m_onLink;
+    QTimer m_linkTimer;
+    QElapsedTimer m_linkClock;
+    double m_linkBudget = 0;
     QSet<quintptr> m_used; // by accept order
 };
 
