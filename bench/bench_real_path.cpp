@@ -157,13 +157,17 @@ int measure(char** command)
 // Pages of a run over a link: as many as take a few seconds at its speed.
 int pagesOver(int mbit) { return pagesFor(mbit == 0 ? 200 : mbit >= 100 ? 100 : 40); }
 
-void report(benchmark::State& state, const Usage& u, int pages)
+// `startup`: the same program's run of one page, whose faults are those of
+// starting (libraries, fonts, the window) more than of the page.
+void report(benchmark::State& state, const Usage& u, int pages, const Usage& startup = {})
 {
     if (!u.ok)
         state.SkipWithError("the run did not fetch every page");
     state.SetIterationTime(u.wallMs / 1e3);
     state.counters["cpu_ms"] = u.cpuMs;
     state.counters["faults_per_page"] = double(u.minorFaults) / pages;
+    if (startup.ok && pages > 1)
+        state.counters["faults_per_page_past_1st"] = double(u.minorFaults - startup.minorFaults) / (pages - 1);
     state.counters["peak_MB"] = u.peakMB;
     state.counters["pages"] = pages;
 }
@@ -206,11 +210,13 @@ void BM_ProgramBatch(benchmark::State& state)
     PageServer& s = server();
     s.setLink(mbit);
     QTemporaryDir dir;
+    auto batch = [&](int count) {
+        return runMeasured({self(), QStringLiteral("--measured-batch"), s.host(), QString::number(count),
+                            dir.filePath(QStringLiteral("quotes.csv"))});
+    };
+    const Usage startup = batch(1);
     for (auto _ : state)
-        report(state,
-               runMeasured({self(), QStringLiteral("--measured-batch"), s.host(), QString::number(pages),
-                            dir.filePath(QStringLiteral("quotes.csv"))}),
-               pages);
+        report(state, batch(pages), pages, startup);
     if (mbit > 0)
         state.counters["link_ms"] = s.gzippedKB() * 1024 * 8 * pages / (mbit * 1e3);
 }
@@ -220,9 +226,12 @@ void BM_ProgramWindow(benchmark::State& state)
     const int pages = pagesFor(500);
     PageServer& s = server();
     s.setLink(0);
+    auto window = [&](int count) {
+        return runMeasured({self(), QStringLiteral("--measured-window"), s.host(), QString::number(count)});
+    };
+    const Usage startup = window(1);
     for (auto _ : state)
-        report(state, runMeasured({self(), QStringLiteral("--measured-window"), s.host(), QString::number(pages)}),
-               pages);
+        report(state, window(pages), pages, startup);
 }
 
 // Range 0: the link in Mbit/s, 0 for none.

@@ -18,7 +18,8 @@ namespace larkspire {
 
 // Qt Network: connections kept alive between requests, redirects followed
 // only within the quote service (never from https down to http), HSTS
-// honoured, gzip accepted, proxies from http_proxy / https_proxy / no_proxy
+// honoured, gzip, deflate, br and zstd accepted (unpacked by the client into
+// memory it keeps from page to page), proxies from http_proxy / https_proxy / no_proxy
 // when asked. It asks as the Chrome of the day does (browser_identity.h):
 // Chrome's TLS handshake, headers and a User-Agent whose version follows the
 // calendar, unless the user names another identification or cipher list.
