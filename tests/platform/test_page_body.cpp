@@ -4,7 +4,10 @@
 #include "core/text_decoding.h"
 #include "platform/body_inflater.h"
 #include "platform/page_body.h"
+#include "platform/qt_http_client.h"
 #include "quotes/consent_form.h"
+#include "quotes/quote_url.h"
+#include "support/quote_server.h"
 
 #include <gtest/gtest.h>
 
@@ -174,4 +177,42 @@ TEST(PageBody, consentFormIsFoundInTheBytesAsInTheText)
     const QString text = QString::fromUtf8(pages[1]);
     const QByteArray utf16(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
     EXPECT_TRUE(isConsentBody({utf16, "text/html; charset=utf-16le"}));
+}
+
+// The client asks for Chrome's encodings and gives each page back whole, the
+// same text whichever way it came; damaged or cut-off data is said to be so.
+TEST(PageBody, theClientUnpacksEveryEncodingItAsksFor)
+{
+    const QByteArray page = somePage();
+    QList<QByteArray> accepted;
+    test::QuoteServer server([&](const test::Request& r) {
+        accepted << r.headers.value("accept-encoding");
+        const QString symbol = test::QuoteServer::symbolOf(r);
+        const bool damaged = symbol.endsWith(QStringLiteral("-DAMAGED"));
+        const bool cut = symbol.endsWith(QStringLiteral("-CUT"));
+        QByteArray encoding = symbol.section(u'-', 0, 0).toLower().toLatin1();
+        test::Response resp;
+        resp.body = packed(page, encoding == "raw" ? QByteArray("raw-deflate") : encoding);
+        if (damaged)
+            for (qsizetype i = 30; i < resp.body.size() - 8; i += 7)
+                resp.body[i] = char(resp.body[i] ^ 0x33);
+        if (cut)
+            resp.body.truncate(resp.body.size() / 2);
+        resp.headers << qMakePair(QByteArray("Content-Encoding"), encoding == "raw" ? QByteArray("deflate") : encoding);
+        return resp;
+    });
+    QtHttpClient client({}, false);
+    for (const char* symbol : {"GZIP", "DEFLATE", "RAW", "BR", "ZSTD"}) {
+        const HttpResult r = client.get(quoteUrl(server.host(), QString::fromLatin1(symbol)));
+        EXPECT_TRUE(r.ok) << symbol << " " << r.error.toStdString();
+        EXPECT_EQ(r.body, QString::fromUtf8(page)) << symbol;
+    }
+    for (const char* symbol : {"GZIP-DAMAGED", "BR-DAMAGED", "ZSTD-DAMAGED", "GZIP-CUT", "BR-CUT", "ZSTD-CUT"}) {
+        const HttpResult r = client.get(quoteUrl(server.host(), QString::fromLatin1(symbol)));
+        EXPECT_EQ(r.failure, FetchFailure::Damaged) << symbol;
+        EXPECT_FALSE(r.ok) << symbol;
+    }
+    ASSERT_FALSE(accepted.isEmpty());
+    for (const QByteArray& a : accepted)
+        EXPECT_EQ(a, "gzip, deflate, br, zstd");
 }
