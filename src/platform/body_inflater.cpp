@@ -49,6 +49,9 @@ struct BodyInflater::State {
             ZSTD_freeDStream(zstd);
         zstd = nullptr;
     }
+    Step run(const uint8_t* next, size_t left, uint8_t* dest, size_t room);
+    // After the end of a stream, whether more follows that starts anew.
+    bool nextMember(const uint8_t* next, size_t left);
     bool openZlib(int windowBits)
     {
         if (zlibOpen)
@@ -98,6 +101,59 @@ bool BodyInflater::start(QByteArrayView contentEncoding)
 bool BodyInflater::complete() const { return m_state->complete; }
 bool BodyInflater::passesThrough() const { return m_state->kind == Kind::None; }
 
+BodyInflater::Step BodyInflater::State::run(const uint8_t* next, size_t left, uint8_t* dest, size_t room)
+{
+    Step step;
+    switch (kind) {
+    case Kind::Gzip:
+    case Kind::Deflate: {
+        zlib.next_in = const_cast<Bytef*>(next);
+        zlib.avail_in = uInt(std::min<size_t>(left, 1u << 30));
+        zlib.next_out = dest;
+        zlib.avail_out = uInt(room);
+        const uInt given = zlib.avail_in;
+        const int rc = inflate(&zlib, Z_NO_FLUSH);
+        step.used = given - zlib.avail_in;
+        step.produced = room - zlib.avail_out;
+        step.failed = rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR;
+        complete = rc == Z_STREAM_END;
+        break;
+    }
+    case Kind::Brotli: {
+        size_t availIn = left, availOut = room;
+        const uint8_t* inPtr = next;
+        uint8_t* outPtr = dest;
+        const BrotliDecoderResult rc = BrotliDecoderDecompressStream(brotli, &availIn, &inPtr, &availOut, &outPtr, nullptr);
+        step.used = left - availIn;
+        step.produced = room - availOut;
+        step.failed = rc == BROTLI_DECODER_RESULT_ERROR;
+        complete = rc == BROTLI_DECODER_RESULT_SUCCESS;
+        break;
+    }
+    case Kind::Zstd: {
+        ZSTD_inBuffer input{next, left, 0};
+        ZSTD_outBuffer output{dest, room, 0};
+        const size_t rc = ZSTD_decompressStream(zstd, &output, &input);
+        step.used = input.pos;
+        step.produced = output.pos;
+        step.failed = ZSTD_isError(rc);
+        complete = !step.failed && rc == 0;
+        break;
+    }
+    case Kind::None:
+        break;
+    }
+    return step;
+}
+
+bool BodyInflater::State::nextMember(const uint8_t* next, size_t left)
+{
+    if (kind == Kind::Zstd) // the next frame
+        return true;
+    // Another gzip member (bytes that are none are ignored, as gzip does).
+    return kind == Kind::Gzip && left >= 2 && next[0] == 0x1f && next[1] == 0x8b && inflateReset(&zlib) == Z_OK;
+}
+
 BodyInflater::Result BodyInflater::feed(QByteArrayView in, QByteArray& out, qsizetype limit)
 {
     State& s = *m_state;
@@ -129,15 +185,8 @@ BodyInflater::Result BodyInflater::feed(QByteArrayView in, QByteArray& out, qsiz
         if (s.complete) {
             if (left == 0)
                 return Result::Ok;
-            if (s.kind == Kind::Gzip) {
-                // Another gzip member follows, or bytes that are none (ignored, as gzip does).
-                if (left < 2 || next[0] != 0x1f || next[1] != 0x8b)
-                    return Result::Ok;
-                if (inflateReset(&s.zlib) != Z_OK)
-                    return Result::Damaged;
-            } else if (s.kind != Kind::Zstd) { // zstd: the next frame
-                return Result::Damaged;
-            }
+            if (!s.nextMember(next, left))
+                return s.kind == Kind::Gzip ? Result::Ok : Result::Damaged;
             s.complete = false;
         }
         if (!makeRoom(out, limit))
@@ -145,62 +194,15 @@ BodyInflater::Result BodyInflater::feed(QByteArrayView in, QByteArray& out, qsiz
         const qsizetype at = out.size();
         const qsizetype room = std::min(out.capacity(), limit) - at;
         out.resize(at + room);
-        auto* dest = reinterpret_cast<uint8_t*>(out.data() + at);
-        size_t produced = 0;
-        size_t used = 0;
-        bool failed = false;
-        switch (s.kind) {
-        case Kind::Gzip:
-        case Kind::Deflate: {
-            auto run = [&] {
-                s.zlib.next_in = const_cast<Bytef*>(next);
-                s.zlib.avail_in = uInt(std::min<size_t>(left, 1u << 30));
-                s.zlib.next_out = dest;
-                s.zlib.avail_out = uInt(room);
-                const uInt given = s.zlib.avail_in;
-                const int rc = inflate(&s.zlib, Z_NO_FLUSH);
-                used = given - s.zlib.avail_in;
-                produced = size_t(room) - s.zlib.avail_out;
-                return rc;
-            };
-            const int rc = run();
-            failed = rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR;
-            s.complete = rc == Z_STREAM_END;
-            break;
-        }
-        case Kind::Brotli: {
-            size_t availIn = left, availOut = size_t(room);
-            const uint8_t* inPtr = next;
-            uint8_t* outPtr = dest;
-            const BrotliDecoderResult rc =
-                BrotliDecoderDecompressStream(s.brotli, &availIn, &inPtr, &availOut, &outPtr, nullptr);
-            used = left - availIn;
-            produced = size_t(room) - availOut;
-            failed = rc == BROTLI_DECODER_RESULT_ERROR;
-            s.complete = rc == BROTLI_DECODER_RESULT_SUCCESS;
-            break;
-        }
-        case Kind::Zstd: {
-            ZSTD_inBuffer input{next, left, 0};
-            ZSTD_outBuffer output{dest, size_t(room), 0};
-            const size_t rc = ZSTD_decompressStream(s.zstd, &output, &input);
-            used = input.pos;
-            produced = output.pos;
-            failed = ZSTD_isError(rc);
-            s.complete = !failed && rc == 0;
-            break;
-        }
-        case Kind::None:
-            break;
-        }
-        next += used;
-        left -= used;
-        out.resize(at + qsizetype(produced));
-        if (failed)
+        const Step step = s.run(next, left, reinterpret_cast<uint8_t*>(out.data() + at), size_t(room));
+        next += step.used;
+        left -= step.used;
+        out.resize(at + qsizetype(step.produced));
+        if (step.failed)
             return Result::Damaged;
         // All of the piece taken and the room not filled: the rest comes
         // with the next piece. No progress at all: the same.
-        if (!s.complete && ((left == 0 && produced < size_t(room)) || (used == 0 && produced == 0)))
+        if (!s.complete && ((left == 0 && step.produced < size_t(room)) || (step.used == 0 && step.produced == 0)))
             return Result::Ok;
     }
 }

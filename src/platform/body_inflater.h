@@ -35,6 +35,12 @@ public:
     bool passesThrough() const;
 
 private:
+    // One call of the decoder: what it took and what it gave.
+    struct Step {
+        size_t used = 0;
+        size_t produced = 0;
+        bool failed = false;
+    };
     struct State;
     std::unique_ptr<State> m_state;
 };
