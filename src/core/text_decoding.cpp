@@ -121,5 +121,6 @@ void decodeBodyInto(QString& out, QByteArrayView body, const QByteArray& content
 }
 
 bool asciiCompatibleBody(const QByteArray& contentType) { return charsetOf(contentType) != Charset::Other; }
+bool utf8Body(const QByteArray& contentType) { return charsetOf(contentType) == Charset::Utf8; }
 
 } // namespace larkspire

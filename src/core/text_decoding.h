@@ -36,5 +36,7 @@ void decodeBodyInto(QString& out, QByteArrayView body, const QByteArray& content
 // it (UTF-8 and Windows-1252 bodies, not UTF-16 ones): markup can then be
 // found in the bytes.
 bool asciiCompatibleBody(const QByteArray& contentType);
+// Whether such a body is read as UTF-8.
+bool utf8Body(const QByteArray& contentType);
 
 } // namespace larkspire

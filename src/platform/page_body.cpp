@@ -4,6 +4,8 @@
 #include "quotes/consent_form.h"
 #include "quotes/quote_url.h"
 
+#include <QStringDecoder>
+
 #include <cstring>
 
 namespace larkspire {
@@ -55,13 +57,33 @@ bool isConsentBody(const PageBody& body)
     return false;
 }
 
-bool bodyNamesSymbol(const PageBody& body, const QString& upperSymbol)
+bool bodyNamesSymbol(const PageBody& body, const QString& upperSymbol, QString& head)
 {
-    if (!asciiCompatibleBody(body.contentType))
-        return pageNamesSymbol(textOf(body), upperSymbol);
-    // pageNamesSymbol reads the first 256 K characters; a megabyte of an
-    // ASCII-compatible body always holds them.
-    return pageNamesSymbol(decodeBody(body.bytes.left(1 << 20), body.contentType), upperSymbol);
+    // pageNamesSymbol reads the first 256 K characters: only they are
+    // decoded, into memory used again for every page.
+    constexpr qsizetype kHeadChars = 256 * 1024;
+    const QByteArrayView bytes(body.bytes);
+    if (!utf8Body(body.contentType)) {
+        if (!asciiCompatibleBody(body.contentType))
+            return pageNamesSymbol(textOf(body), upperSymbol);
+        decodeBodyInto(head, bytes.first(std::min(bytes.size(), kHeadChars)), body.contentType);
+    } else if (bytes.size() <= 4 * kHeadChars) {
+        decodeBodyInto(head, bytes, body.contentType);
+    } else {
+        // A byte gives at most one character: piece by piece until there
+        // are enough (four bytes give at least one, so the body holds them).
+        QStringDecoder utf8(QStringConverter::Utf8);
+        head.resize(0);
+        for (qsizetype fed = 0; head.size() < kHeadChars;) {
+            const qsizetype take = kHeadChars - head.size();
+            const qsizetype at = head.size();
+            head.resize(at + take + 4); // and what an earlier piece left unfinished
+            const QChar* end = utf8.appendToBuffer(head.data() + at, bytes.sliced(fed, take));
+            head.truncate(end - head.constData());
+            fed += take;
+        }
+    }
+    return pageNamesSymbol(head, upperSymbol);
 }
 
 QByteArray PageBuffers::bytes()
@@ -83,6 +105,8 @@ void PageBuffers::giveBack(QByteArray bytes)
 }
 
 QString PageBuffers::text() { return std::exchange(m_text, QString()); }
+
+QString& PageBuffers::head() { return m_head; }
 
 void PageBuffers::giveBack(QString text)
 {

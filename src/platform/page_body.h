@@ -20,8 +20,8 @@ struct PageBody {
 QString textOf(const PageBody& body);
 // IsConsentPage of its text.
 bool isConsentBody(const PageBody& body);
-// pageNamesSymbol of its text: only its head is decoded.
-bool bodyNamesSymbol(const PageBody& body, const QString& upperSymbol);
+// pageNamesSymbol of its text: only its head is decoded, into `head`.
+bool bodyNamesSymbol(const PageBody& body, const QString& upperSymbol, QString& head);
 
 // Memory for bodies and their text, used again page after page so that a
 // run does not ask the system for fresh memory for every page. A buffer far
@@ -34,10 +34,13 @@ public:
     // Text memory: what get() decodes a page into.
     QString text();
     void giveBack(QString text);
+    // Memory for a page's head, read on its own.
+    QString& head();
 
 private:
     std::vector<QByteArray> m_bytes;
     QString m_text;
+    QString m_head;
 };
 
 } // namespace larkspire

@@ -29,7 +29,7 @@ bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
         // the quote, the run goes there from now on.
         job.pageAddress = QUrl();
         const bool consent = r.ok && isConsentBody(job.page);
-        const bool quote = r.ok && !consent && bodyNamesSymbol(job.page, symbol);
+        const bool quote = r.ok && !consent && bodyNamesSymbol(job.page, symbol, m_buffers.head());
         if (!m_shape && quote) {
             m_shape = learnQuoteUrlShape(job.url, outcome.finalUrl);
             m_shapeIsPageAddress = m_shape.has_value();
@@ -55,7 +55,7 @@ bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
         const bool consent = r.ok && isConsentBody(job.page);
         const bool slowDown = r.failure == FetchFailure::Refused && r.status != 403;
         const bool wrong = (!r.ok && !slowDown) || (!consent && outcome.redirects > 0) ||
-                           (r.ok && !consent && !bodyNamesSymbol(job.page, symbol));
+                           (r.ok && !consent && !bodyNamesSymbol(job.page, symbol, m_buffers.head()));
         return !(wrong && backToQuoteUrl(job));
     }
     if (r.status == 404 && !job.triedPageAddress) {
@@ -71,7 +71,7 @@ bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
         }
     }
     if (!m_shape && !m_shapeDropped && r.ok && outcome.redirects > 0 && !isConsentBody(job.page) &&
-        bodyNamesSymbol(job.page, symbol)) {
+        bodyNamesSymbol(job.page, symbol, m_buffers.head())) {
         m_shape = learnQuoteUrlShape(job.url, outcome.finalUrl);
         if (m_shape) {
             note(QStringLiteral("later symbols are asked at ") + shownUrl(outcome.finalUrl) +

@@ -216,3 +216,27 @@ TEST(PageBody, theClientUnpacksEveryEncodingItAsksFor)
     for (const QByteArray& a : accepted)
         EXPECT_EQ(a, "gzip, deflate, br, zstd");
 }
+
+// Whether a page names the symbol, read from the head of its bytes, is what
+// the whole text says, wherever multi-byte or broken sequences put the
+// title against the 256 K characters that are read.
+TEST(PageBody, symbolIsFoundInTheHeadAsInTheWholeText)
+{
+    QString head;
+    for (const int before : {262'100, 262'130, 262'135, 262'144, 524'000}) {
+        for (const QByteArray& filler : {QByteArray("\xc3\xa9"), QByteArray("\xf0\x9f\x98\x80"), QByteArray("\xff")}) {
+            QByteArray page = "<html><head>";
+            for (int i = 0; i * filler.size() < before; ++i)
+                page += filler;
+            page += "<title>Example Corp. (EXA) Stock Price - Yahoo Finance</title></head>";
+            page += QByteArray(1'200'000 - page.size() % 1000, 'x');
+            const PageBody body{page, "text/html; charset=utf-8"};
+            EXPECT_EQ(bodyNamesSymbol(body, QStringLiteral("EXA"), head),
+                      pageNamesSymbol(decodeBody(page, body.contentType), QStringLiteral("EXA")))
+                << before << " " << filler.toHex().constData();
+        }
+    }
+    const QByteArray small = "<title>Example Corp. (EXA) Stock Price - Yahoo Finance</title>";
+    EXPECT_TRUE(bodyNamesSymbol({small, "text/html"}, QStringLiteral("EXA"), head));
+    EXPECT_FALSE(bodyNamesSymbol({small, "text/html; charset=cp1252"}, QStringLiteral("EXB"), head));
+}
