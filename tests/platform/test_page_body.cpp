@@ -164,6 +164,8 @@ TEST(PageBody, consentFormIsFoundInTheBytesAsInTheText)
         "<p>consent-form</p><form>",
         "\xff\xfe<form class=\"caf\xc3\xa9 consent-form\">",
         "<form",
+        "<p>0123456789ab<FORM class='consent-form'>", // across the sixteen-byte blocks
+        "<p>0123456789abc<fOrm class='consent-form'>",
     };
     for (const QByteArray& page : pages) {
         for (const QByteArray& type : {QByteArray("text/html; charset=utf-8"), QByteArray("text/html; charset=cp1252")}) {
