@@ -12,36 +12,20 @@
 #include <gtest/gtest.h>
 
 #include <brotli/encode.h>
-#include <zlib.h>
 #include <zstd.h>
 
 using namespace larkspire;
 
 namespace {
 
-QByteArray deflated(const QByteArray& data, int windowBits)
-{
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
-    QByteArray out(int(deflateBound(&z, uLong(data.size()))) + 32, Qt::Uninitialized);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
-    z.avail_in = uInt(data.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(qsizetype(z.total_out));
-    deflateEnd(&z);
-    return out;
-}
-
 QByteArray packed(const QByteArray& data, const QByteArray& encoding)
 {
     if (encoding == "gzip")
-        return deflated(data, 15 + 16);
+        return test::gzipBytes(data);
     if (encoding == "deflate")
-        return deflated(data, 15);
+        return test::deflateBytes(data, 15);
     if (encoding == "raw-deflate")
-        return deflated(data, -15);
+        return test::deflateBytes(data, -15);
     if (encoding == "br") {
         size_t size = BrotliEncoderMaxCompressedSize(size_t(data.size()));
         QByteArray out(qsizetype(size), Qt::Uninitialized);

@@ -170,10 +170,12 @@ void QuoteServer::sendOnLink()
         m_linkTimer.stop();
 }
 
-QByteArray gzipBytes(const QByteArray& data)
+QByteArray gzipBytes(const QByteArray& data) { return deflateBytes(data, 15 + 16); }
+
+QByteArray deflateBytes(const QByteArray& data, int windowBits)
 {
     z_stream zs{};
-    deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
     QByteArray out(int(deflateBound(&zs, uLong(data.size()))) + 32, Qt::Uninitialized);
     zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
     zs.avail_in = uInt(data.size());

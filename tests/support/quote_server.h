@@ -87,5 +87,7 @@ private:
 
 // gzip bytes of the given data (zlib through Qt).
 QByteArray gzipBytes(const QByteArray& data);
+// Deflated bytes with zlib's window bits: 15 + 16 gzip, 15 zlib-wrapped, -15 raw.
+QByteArray deflateBytes(const QByteArray& data, int windowBits);
 
 } // namespace larkspire::test
