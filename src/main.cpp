@@ -1,6 +1,7 @@
 #include "batch/batch_run.h"
 #include "batch/check_run.h"
 #include "batch/command_line.h"
+#include "batch/output_file.h"
 #include "core/common_routines.h"
 #include "core/failure.h"
 #include "core/plain_text.h"
@@ -131,6 +132,12 @@ int main(int argc, char* argv[])
         return 2;
     case larkspire::CommandLine::Mode::Batch:
     case larkspire::CommandLine::Mode::Check:
+        // Before Qt or the client opens anything under the same number.
+        if (!larkspire::holdNamedDescriptor(commandLine.output)) {
+            std::fprintf(stderr, "larkspire: --output %s names a descriptor that is not open\nTry 'larkspire --help'.\n",
+                         larkspire::withoutControlCharacters(commandLine.output).toLocal8Bit().constData());
+            return 2;
+        }
         return runCommandLine(argc, argv, commandLine);
     case larkspire::CommandLine::Mode::Window:
         break;

@@ -9,12 +9,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 #include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace larkspire {
@@ -68,22 +70,57 @@ void writeInPlace(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
-std::optional<int> openDescriptorNamed(const QString& path)
+std::optional<int> descriptorNumberNamed(const QString& path)
 {
-    int fd = -1;
     if (path == QStringLiteral("/dev/stdout"))
-        fd = STDOUT_FILENO;
-    else if (path == QStringLiteral("/dev/stderr"))
-        fd = STDERR_FILENO;
+        return STDOUT_FILENO;
+    if (path == QStringLiteral("/dev/stderr"))
+        return STDERR_FILENO;
     for (const QString& prefix : {QStringLiteral("/dev/fd/"), QStringLiteral("/proc/self/fd/")}) {
         bool ok = false;
         const int n = path.startsWith(prefix) ? path.mid(prefix.size()).toInt(&ok) : -1;
         if (ok && n >= 0)
-            fd = n;
+            return n;
     }
-    if (fd < 0 || ::fcntl(fd, F_GETFL) == -1)
+    return std::nullopt;
+}
+
+namespace {
+// Duplicates of the streams named on the command line, held for the run.
+QHash<QString, int>& heldDescriptors()
+{
+    static QHash<QString, int> held;
+    return held;
+}
+} // namespace
+
+bool holdNamedDescriptor(const QString& path)
+{
+    const auto n = descriptorNumberNamed(path);
+    if (!n)
+        return true;
+    if (heldDescriptors().contains(path))
+        return true;
+    struct stat st {};
+    if (::fstat(*n, &st) != 0)
+        return false;
+    const int copy = ::fcntl(*n, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        return false;
+    heldDescriptors().insert(path, copy);
+    return true;
+}
+
+std::optional<int> openDescriptorNamed(const QString& path)
+{
+    const auto n = descriptorNumberNamed(path);
+    if (!n)
         return std::nullopt;
-    return fd;
+    if (const auto held = heldDescriptors().constFind(path); held != heldDescriptors().cend())
+        return *held;
+    if (::fcntl(*n, F_GETFL) == -1)
+        return std::nullopt;
+    return n;
 }
 
 void say(FILE* to, const QString& line)

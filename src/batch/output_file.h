@@ -24,8 +24,20 @@ namespace larkspire {
 // that nothing from a page, a server or an argument can steer the terminal.
 void say(FILE* to, const QString& line);
 
-// The descriptor a name of an open stream stands for ("/dev/stdout" is 1),
-// when this program has it open.
+// A name of a stream ("/dev/stdout", "/dev/fd/6") stands for what the
+// program was given when it started, never for whatever it opens later under
+// that number (a connection to the service, Qt's own event descriptor).
+// Called first thing, before anything else opens a descriptor: a path that
+// names a descriptor is checked to be open and a duplicate of it is held for
+// the run. False when it names one that is not open.
+bool holdNamedDescriptor(const QString& path);
+
+// The descriptor number a path names ("/dev/stdout" is 1), open or not.
+std::optional<int> descriptorNumberNamed(const QString& path);
+
+// The descriptor to write for a name of an open stream: the one held for it
+// at the start, else (a caller that held nothing) the number itself when it
+// is open now.
 std::optional<int> openDescriptorNamed(const QString& path);
 
 void writeOutput(const QString& path, const QByteArray& bytes, FILE* standardOutput);

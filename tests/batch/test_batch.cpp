@@ -65,7 +65,8 @@ protected:
     // The program, its quote requests sent to the test's server as to a proxy,
     // with no display and its own settings folder. The test's server answers
     // while it waits.
-    Ran program(const QStringList& arguments, bool display = false)
+    // With `descriptor7`, the program starts with that file open as descriptor 7.
+    Ran program(const QStringList& arguments, bool display = false, const QString& descriptor7 = QString())
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -77,7 +78,12 @@ protected:
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), programConfig.path());
         env.insert(QStringLiteral("XDG_CACHE_HOME"), programConfig.path());
         p.setProcessEnvironment(env);
-        p.start(QStringLiteral(LARKSPIRE_PROGRAM), arguments);
+        if (descriptor7.isEmpty())
+            p.start(QStringLiteral(LARKSPIRE_PROGRAM), arguments);
+        else
+            p.start(QStringLiteral("bash"), QStringList{QStringLiteral("-c"), QStringLiteral("exec 7>\"$0\"; exec \"$@\""),
+                                                        descriptor7, QStringLiteral(LARKSPIRE_PROGRAM)} +
+                                                arguments);
         Ran ran;
         if (!p.waitForStarted(10000) ||
             !QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000)) {
@@ -600,4 +606,22 @@ TEST_F(Batch, theProgramsOwnStreamsByNameAreWrittenAsTheyAreEvenAPipe)
                               QStringLiteral("--output"), QStringLiteral("/dev/stdout"), QStringLiteral("GOOG")});
     EXPECT_EQ(book.status, 0) << book.err.constData();
     EXPECT_TRUE(book.out.startsWith("PK")) << "the whole workbook through the pipe";
+    // A number the program was not given is refused before any request,
+    // never written into what it opens later (its connections, Qt's own).
+    for (const char* name : {"/dev/fd/6", "/proc/self/fd/5", "/dev/fd/3"}) {
+        const qsizetype asked = server->requests().size();
+        const Ran csv = program({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("csv"),
+                                 QStringLiteral("--output"), QString::fromLatin1(name), QStringLiteral("GOOG")});
+        EXPECT_EQ(csv.status, 2) << name << csv.err.constData();
+        EXPECT_TRUE(csv.err.contains("not open")) << csv.err.constData();
+        EXPECT_EQ(server->requests().size(), asked) << name;
+    }
+    // One it was given is written, whatever the program opens after it.
+    const QString seven = out.filePath(QStringLiteral("seven.csv"));
+    const Ran given = program({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("csv"),
+                               QStringLiteral("--output"), QStringLiteral("/dev/fd/7"), QStringLiteral("GOOG"),
+                               QStringLiteral("AMD")},
+                              false, seven);
+    EXPECT_EQ(given.status, 0) << given.err.constData();
+    EXPECT_EQ(readFile(seven).count('\n'), 3) << readFile(seven).constData();
 }
