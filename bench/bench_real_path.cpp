@@ -11,7 +11,8 @@
 // process and is not counted.
 #include "batch/batch_run.h"
 #include "batch/command_line.h"
-#include "platform/qt_http_client.h"
+#include "net/qt_http_client.h"
+#include "retrieval/quote_service.h"
 #include "support/quote_page_generator.h"
 #include "support/quote_server.h"
 #include "support/scripted_dialogs.h"
@@ -281,6 +282,7 @@ int measuredBatch(int argc, char** argv)
     const QStringList args = app.arguments();
     QTemporaryDir settings;
     QtHttpClient http{HttpLimits{}, false};
+    http.setServiceRules(quoteServiceRules(kQuoteHost));
     BatchServices services;
     services.http = &http;
     services.quoteHost = args.at(2);
@@ -301,6 +303,7 @@ int measuredWindow(int argc, char** argv)
     QTemporaryDir settings;
     test::ScriptedDialogs dialogs;
     QtHttpClient http{HttpLimits{}, false};
+    http.setServiceRules(quoteServiceRules(kQuoteHost));
     Platform p;
     p.dialogs = &dialogs;
     p.settingsFolder = settings.path();

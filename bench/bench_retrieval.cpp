@@ -7,7 +7,8 @@
 // printed.
 #include "alloc_counter.h"
 #include "bench_main.h"
-#include "platform/qt_http_client.h"
+#include "net/qt_http_client.h"
+#include "retrieval/quote_service.h"
 #include "quotes/quote_url.h"
 #include "support/quote_page_generator.h"
 #include "support/quote_server.h"
@@ -46,6 +47,7 @@ struct Setup {
     // page, as the real service does, and each answer pays the delay.
     explicit Setup(int delayMs, bool hop = false)
     {
+        http.setServiceRules(quoteServiceRules(kQuoteHost));
         test::PageShape shape;
         shape.symbol = QStringLiteral("BENCH");
         shape.targetBytes = 20 * 1024;
@@ -202,6 +204,7 @@ void BM_PageCpu(benchmark::State& state)
         return double(all.tv_sec - server.tv_sec) * 1e3 + double(all.tv_nsec - server.tv_nsec) / 1e6;
     };
     QtHttpClient http{HttpLimits{}, false};
+    http.setServiceRules(quoteServiceRules(kQuoteHost));
     const QUrl url = quoteUrl(server->host(), QStringLiteral("BIG"));
     const int pages = qEnvironmentVariableIntValue("LARKSPIRE_BENCH_SYMBOLS") > 0 ? 1 : 5;
     double cpuMs = 0;

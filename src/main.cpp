@@ -9,8 +9,9 @@
 #include "core/stored_values.h"
 #include "platform/online_check.h"
 #include "platform/qt_clipboard.h"
-#include "platform/qt_http_client.h"
+#include "net/qt_http_client.h"
 #include "platform/termination_requests.h"
+#include "retrieval/quote_service.h"
 #include "platform/xlsx_spreadsheet.h"
 #include "window/main_window.h"
 #include "window/qt_dialogs.h"
@@ -106,6 +107,7 @@ int runCommandLine(int argc, char* argv[], const larkspire::CommandLine& command
         return 2;
     }
     services.tlsCiphers = ciphers;
+    http.setServiceRules(larkspire::quoteServiceRules(larkspire::kQuoteHost));
     http.keepCookiesIn(keptCookiesFile());
     if (commandLine.mode == larkspire::CommandLine::Mode::Check)
         return larkspire::runCheck(commandLine, services);
@@ -158,6 +160,7 @@ int main(int argc, char* argv[])
     chooseUserAgent(http, QString());
     // A cipher list that cannot be used is said when a run is asked for.
     chooseTlsCiphers(http, QString());
+    http.setServiceRules(larkspire::quoteServiceRules(larkspire::kQuoteHost));
     http.keepCookiesIn(keptCookiesFile());
     larkspire::QtClipboard clipboard;
     // Workbooks the window wrote for the user's program days ago have served.

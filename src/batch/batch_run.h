@@ -3,7 +3,7 @@
 // window, written as text, tsv, csv or a workbook. The same fetching and
 // page reading as the window's; the stored settings are only read.
 #include "batch/command_line.h"
-#include "platform/http_client.h"
+#include "net/http_client.h"
 
 #include <QString>
 

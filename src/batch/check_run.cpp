@@ -3,7 +3,7 @@
 #include "batch/output_file.h"
 #include "core/settings_store.h"
 #include "core/stored_values.h"
-#include "platform/page_transfer.h"
+#include "net/page_transfer.h"
 #include "retrieval/quote_run.h"
 #include "symbols/symbol_rules.h"
 

@@ -4,7 +4,7 @@
 // a real one would block or leave the machine.
 #include "platform/clipboard.h"
 #include "platform/dialogs.h"
-#include "platform/http_client.h"
+#include "net/http_client.h"
 #include "platform/spreadsheet.h"
 #include "quotes/quote_url.h"
 

@@ -5,10 +5,10 @@
 // service (one that keeps refusing, pages of which none could be read).
 // Each symbol's outcome comes back as a value, in the order asked for; the
 // front end decides what it shows of it.
-#include "platform/http_client.h"
+#include "net/http_client.h"
 #include "quotes/number_format.h"
 #include "quotes/quote.h"
-#include "platform/run_watch.h"
+#include "retrieval/run_watch.h"
 
 #include <QHash>
 #include <QString>

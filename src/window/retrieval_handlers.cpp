@@ -2,7 +2,7 @@
 // add one results row per recognised page.
 #include "core/common_routines.h"
 #include "core/step_runner.h"
-#include "platform/http_client.h"
+#include "net/http_client.h"
 #include "retrieval/quote_run.h"
 #include "symbols/symbol_rules.h"
 #include "window/main_window.h"

@@ -65,7 +65,8 @@ protected:
     // The program, its quote requests sent to the test's server as to a proxy,
     // with no display and its own settings folder. The test's server answers
     // while it waits.
-    // With `descriptor7`, the program starts with that file open as descriptor 7.
+    // With `descriptor7`, the program starts with that file open as
+    // descriptor 7 and no other past standard error.
     Ran program(const QStringList& arguments, bool display = false, const QString& descriptor7 = QString())
     {
         QProcess p;
@@ -81,7 +82,7 @@ protected:
         if (descriptor7.isEmpty())
             p.start(QStringLiteral(LARKSPIRE_PROGRAM), arguments);
         else
-            p.start(QStringLiteral("bash"), QStringList{QStringLiteral("-c"), QStringLiteral("exec 7>\"$0\"; exec \"$@\""),
+            p.start(QStringLiteral("bash"), QStringList{QStringLiteral("-c"), QStringLiteral("for n in 3 4 5 6 8 9; do eval \"exec $n>&-\"; done; exec 7>\"$0\"; exec \"$@\""),
                                                         descriptor7, QStringLiteral(LARKSPIRE_PROGRAM)} +
                                                 arguments);
         Ran ran;
@@ -608,10 +609,12 @@ TEST_F(Batch, theProgramsOwnStreamsByNameAreWrittenAsTheyAreEvenAPipe)
     EXPECT_TRUE(book.out.startsWith("PK")) << "the whole workbook through the pipe";
     // A number the program was not given is refused before any request,
     // never written into what it opens later (its connections, Qt's own).
+    const QString unused = out.filePath(QStringLiteral("unused"));
     for (const char* name : {"/dev/fd/6", "/proc/self/fd/5", "/dev/fd/3"}) {
         const qsizetype asked = server->requests().size();
         const Ran csv = program({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("csv"),
-                                 QStringLiteral("--output"), QString::fromLatin1(name), QStringLiteral("GOOG")});
+                                 QStringLiteral("--output"), QString::fromLatin1(name), QStringLiteral("GOOG")},
+                                false, unused);
         EXPECT_EQ(csv.status, 2) << name << csv.err.constData();
         EXPECT_TRUE(csv.err.contains("not open")) << csv.err.constData();
         EXPECT_EQ(server->requests().size(), asked) << name;

@@ -41,6 +41,7 @@ protected:
         limits.maxInFlight = maxInFlight;
         limits.inFlightCeiling = maxInFlight;
         http = std::make_unique<QtHttpClient>(limits, false);
+        http->setServiceRules(quoteServiceRules(kQuoteHost));
         quoteHost = server->host();
         start();
     }

@@ -96,6 +96,7 @@ protected:
         limits.totalMs = 30000;
         limits.maxInFlight = maxInFlight;
         http = std::make_unique<QtHttpClient>(limits, false);
+        http->setServiceRules(quoteServiceRules(kQuoteHost));
         window.reset();
         start();
         window->show();

@@ -1,9 +1,8 @@
-#include "platform/page_transfer.h"
+#include "net/page_transfer.h"
 
 #include "core/plain_text.h"
-#include "platform/browser_identity.h"
-#include "platform/kept_cookies.h"
-#include "quotes/quote_url.h"
+#include "net/browser_identity.h"
+#include "net/kept_cookies.h"
 
 #include <QHttp2Configuration>
 #include <QNetworkAccessManager>
@@ -230,7 +229,7 @@ bool PageTransfer::follow(const QUrl& target)
         error = QStringLiteral("Too many redirects");
     } else if (m_at.scheme() == QStringLiteral("https") && target.scheme() != QStringLiteral("https")) {
         error = QStringLiteral("Redirected from a secure address to an insecure one");
-    } else if (!isQuoteServiceUrl(target, m_origin) || !isQuoteServicePort(target, m_at)) {
+    } else if (!(m_options.rules ? *m_options.rules : ServiceRules()).mayGo(target, m_origin, m_at)) {
         error = QStringLiteral("The quote service redirected the request outside the quote service, to ") +
                 shownUrl(target);
     } else if (bypassesProxy(target)) {

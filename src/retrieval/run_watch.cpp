@@ -1,6 +1,6 @@
-#include "platform/run_watch.h"
+#include "retrieval/run_watch.h"
 
-#include "platform/page_transfer.h"
+#include "net/page_transfer.h"
 
 namespace larkspire {
 

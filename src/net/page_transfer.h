@@ -3,10 +3,11 @@
 // for it: redirects followed only within the quote service, its ports and
 // the proxy's reach (never from https down to http), bounded in time and
 // size; `done` is called once, with the answer or the failure in `outcome`.
-#include "platform/fetch_pacing.h"
-#include "platform/body_inflater.h"
-#include "platform/http_client.h"
-#include "platform/page_body.h"
+#include "net/fetch_pacing.h"
+#include "net/body_inflater.h"
+#include "net/http_client.h"
+#include "net/page_body.h"
+#include "net/service_rules.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -52,6 +53,7 @@ public:
         QUrl formPage;                             // the page whose form this answers, if any
         std::function<void(const QString&)> trace; // each request, redirect and answer, in words
         QByteArray buffer;                         // memory to take the body into
+        const ServiceRules* rules = nullptr;       // where redirects may go (none: the host asked only)
     };
 
     PageTransfer(QNetworkAccessManager* manager, const HttpLimits& limits, const QUrl& url, const QUrl& origin,

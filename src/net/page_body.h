@@ -4,6 +4,8 @@
 // a page fetched ahead takes its bytes, not twice as much again as text,
 // and the questions the client asks of every page are answered from the
 // bytes. The memory of bodies is kept for the next pages (PageBuffers).
+#include "net/service_rules.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -18,10 +20,12 @@ struct PageBody {
 
 // The text of the body, as decodeBody makes it.
 QString textOf(const PageBody& body);
-// IsConsentPage of its text.
-bool isConsentBody(const PageBody& body);
-// pageNamesSymbol of its text: only its head is decoded, into `head`.
-bool bodyNamesSymbol(const PageBody& body, const QString& upperSymbol, QString& head);
+// Whether the body is the service's consent form, as the rules tell it from
+// the text: each "<form" tag alone is decoded where the bytes allow.
+bool isConsentBody(const PageBody& body, const ServiceRules& rules);
+// Whether the body's text names the key, as the rules tell it from the
+// first 256 K characters: only they are decoded, into `head`.
+bool bodyNamesKey(const PageBody& body, const ServiceRules& rules, const QString& key, QString& head);
 
 // Memory for bodies and their text, used again page after page so that a
 // run does not ask the system for fresh memory for every page. A buffer far

@@ -1,4 +1,4 @@
-#include "platform/fetch_pacing.h"
+#include "net/fetch_pacing.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 #pragma once
-#include "platform/fetch_pacing.h"
-#include "platform/http_client.h"
-#include "platform/kept_cookies.h"
-#include "platform/page_transfer.h"
-#include "quotes/quote_url.h"
+#include "net/fetch_pacing.h"
+#include "net/http_client.h"
+#include "net/kept_cookies.h"
+#include "net/page_transfer.h"
+#include "net/service_rules.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -17,7 +17,7 @@ class QNetworkAccessManager;
 namespace larkspire {
 
 // Qt Network: connections kept alive between requests, redirects followed
-// only within the quote service (never from https down to http), HSTS
+// only where the service's rules allow (never from https down to http), HSTS
 // honoured, gzip, deflate, br and zstd accepted (unpacked by the client into
 // memory it keeps from page to page), proxies from http_proxy / https_proxy / no_proxy
 // when asked. It asks as the Chrome of the day does (browser_identity.h):
@@ -29,8 +29,9 @@ namespace larkspire {
 // says "slow down" (429, 503), which is waited out as it asks, up to a few
 // times for each page. Answers are handed out strictly as asked.
 //
-// The service's redirect hop (the quote URL of a symbol answered with a
-// redirect to a page that holds the symbol) is learned from the first page
+// What it knows of the service it asks, its caller tells it (ServiceRules).
+// The service's redirect hop (the URL of a key answered with a redirect to a
+// page that names the key) is learned from the first page
 // of a run, which goes alone; later symbols are asked there directly, and at
 // the quote URL again should that fail for one of them. Like a browser's
 // memory of a permanent redirect, the address is kept for the next runs (in
@@ -68,6 +69,8 @@ public:
     QString setTlsCiphers(const QString& ciphers, const QString& givenBy);
     QString setupError() const override;
     void recycle(QString text) override { m_buffers.giveBack(std::move(text)); }
+    // The rules of the service asked; given before keepCookiesIn.
+    void setServiceRules(ServiceRules rules) { m_rules = std::move(rules); }
     // Keeps the service's lasting cookies in `file` between runs.
     void keepCookiesIn(const QString& file);
 
@@ -95,6 +98,7 @@ private:
     void keepShape();
 
     HttpLimits m_limits;
+    ServiceRules m_rules;
     PageBuffers m_buffers;
     QNetworkAccessManager* m_manager;
     std::deque<std::unique_ptr<Job>> m_jobs; // in the order they are asked for
@@ -105,7 +109,7 @@ private:
     QSslConfiguration m_tls;
     QString m_tlsError;
     KeptCookieJar* m_keptCookies = nullptr;
-    std::optional<QuoteUrlShape> m_shape; // where the hop leads, learned this run
+    std::optional<LearnedAddress> m_shape; // where the hop leads, learned this run
     bool m_shapeIsPageAddress = false;    // learned from the page's own address after a 404
     bool m_shapeKept = false;             // remembered from an earlier run
     std::optional<KeptCookieJar::Address> m_kept; // the address kept for the next runs

@@ -17,9 +17,9 @@ namespace larkspire {
 class KeptCookieJar final : public QNetworkCookieJar {
     Q_DISABLE_COPY_MOVE(KeptCookieJar)
 public:
-    // `file` is where the cookies are kept; `serviceHost` the quote
-    // service's host, whose domain's cookies alone are kept.
-    KeptCookieJar(QString file, const QString& serviceHost, QObject* parent = nullptr);
+    // `file` is where the cookies are kept; only those of `domain` (and its
+    // subdomains) are kept.
+    KeptCookieJar(QString file, QString domain, QObject* parent = nullptr);
     // Writes the kept cookies when they changed since they were read or last
     // written: the whole file replaced at once, readable by its owner alone.
     void save();

@@ -1,7 +1,7 @@
 #pragma once
 // The client's record of one page, shared by the files that make up
 // QtHttpClient and by no one else.
-#include "platform/qt_http_client.h"
+#include "net/qt_http_client.h"
 
 #include <QEventLoop>
 #include <QTimer>

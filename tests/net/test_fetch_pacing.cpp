@@ -1,5 +1,5 @@
 // The pacing rules alone, on a clock of the test's own.
-#include "platform/fetch_pacing.h"
+#include "net/fetch_pacing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,6 @@
-#include "platform/page_body.h"
+#include "net/page_body.h"
 
 #include "core/text_decoding.h"
-#include "quotes/consent_form.h"
-#include "quotes/quote_url.h"
 
 #include <QStringDecoder>
 
@@ -59,10 +57,12 @@ qsizetype nextTagWithF(const char* data, qsizetype from, qsizetype n)
 
 QString textOf(const PageBody& body) { return decodeBody(body.bytes, body.contentType); }
 
-bool isConsentBody(const PageBody& body)
+bool isConsentBody(const PageBody& body, const ServiceRules& rules)
 {
+    if (!rules.declinesConsent())
+        return false;
     if (!asciiCompatibleBody(body.contentType))
-        return IsConsentPage(textOf(body));
+        return rules.isConsentPage(textOf(body));
     // The same search as in the text: each "<form" tag up to its ">", only
     // these few bytes decoded.
     const char* data = body.bytes.constData();
@@ -79,22 +79,24 @@ bool isConsentBody(const PageBody& body)
         const auto* gt = static_cast<const char*>(std::memchr(lt, '>', size_t(n - at)));
         if (!gt)
             return false;
-        if (IsConsentFormTag(decodeBody(QByteArray(lt, gt + 1 - lt), body.contentType)))
+        if (rules.isConsentFormTag(decodeBody(QByteArray(lt, gt + 1 - lt), body.contentType)))
             return true;
         at = gt - data;
     }
     return false;
 }
 
-bool bodyNamesSymbol(const PageBody& body, const QString& upperSymbol, QString& head)
+bool bodyNamesKey(const PageBody& body, const ServiceRules& rules, const QString& key, QString& head)
 {
-    // pageNamesSymbol reads the first 256 K characters: only they are
-    // decoded, into memory used again for every page.
+    // The rule reads the first 256 K characters: only they are decoded,
+    // into memory used again for every page.
+    if (!rules.pageNamesKey)
+        return false;
     constexpr qsizetype kHeadChars = 256 * 1024;
     const QByteArrayView bytes(body.bytes);
     if (!utf8Body(body.contentType)) {
         if (!asciiCompatibleBody(body.contentType))
-            return pageNamesSymbol(textOf(body), upperSymbol);
+            return rules.pageNamesKey(textOf(body), key);
         decodeBodyInto(head, bytes.first(std::min(bytes.size(), kHeadChars)), body.contentType);
     } else if (bytes.size() <= 4 * kHeadChars) {
         decodeBodyInto(head, bytes, body.contentType);
@@ -112,7 +114,7 @@ bool bodyNamesSymbol(const PageBody& body, const QString& upperSymbol, QString& 
             fed += take;
         }
     }
-    return pageNamesSymbol(head, upperSymbol);
+    return rules.pageNamesKey(head, key);
 }
 
 QByteArray PageBuffers::bytes()

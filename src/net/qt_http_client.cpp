@@ -1,13 +1,9 @@
-#include "platform/qt_http_client.h"
+#include "net/qt_http_client.h"
 
-#include "platform/qt_http_client_job.h"
+#include "net/qt_http_client_job.h"
 
 #include "core/text_decoding.h"
-#include "platform/browser_identity.h"
-#include "quotes/consent_form.h"
-#include "quotes/quote_url.h"
-
-#include <QUrlQuery>
+#include "net/browser_identity.h"
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -146,7 +142,7 @@ void QtHttpClient::newRun()
     m_shape.reset();
     m_shapeIsPageAddress = false;
     if (m_kept) {
-        m_shape = QuoteUrlShape{m_kept->before, m_kept->after};
+        m_shape = LearnedAddress{m_kept->before, m_kept->after};
         m_shapeIsPageAddress = m_kept->pageAddress;
     }
     m_shapeKept = m_shape.has_value();
@@ -173,7 +169,7 @@ QString QtHttpClient::setupError() const { return m_tlsError; }
 
 void QtHttpClient::keepCookiesIn(const QString& file)
 {
-    m_keptCookies = new KeptCookieJar(file, kQuoteHost);
+    m_keptCookies = new KeptCookieJar(file, m_rules.cookieDomain);
     m_manager->setCookieJar(m_keptCookies); // the manager owns it
     m_kept = m_keptCookies->keptAddress();
 }
@@ -226,7 +222,7 @@ void QtHttpClient::pump()
 PageTransfer* QtHttpClient::transfer(Job& job, const QUrl& url, std::optional<QByteArray> form, const QUrl& formPage)
 {
     return new PageTransfer(m_manager, m_limits, url, job.url, std::move(form),
-                            {m_userAgent, m_acceptLanguage, m_tls, formPage, trace, m_buffers.bytes()},
+                            {m_userAgent, m_acceptLanguage, m_tls, formPage, trace, m_buffers.bytes(), &m_rules},
                             [this, &job] { finished(job); },
                             this);
 }
@@ -235,9 +231,11 @@ void QtHttpClient::start(Job& job)
 {
     job.state = Job::State::Running;
     job.sentInRound = m_pacing.consentRound();
-    job.direct = m_shape && job.pastHop && !job.pageAddress.isValid() ? applyQuoteUrlShape(*m_shape, job.url) : QUrl();
+    job.direct = m_shape && job.pastHop && !job.pageAddress.isValid() && m_rules.learnsHops()
+                     ? m_rules.applyAddress(*m_shape, job.url)
+                     : QUrl();
     // An address made from the shape goes only where a redirect may go.
-    if (job.direct.isValid() && (!isQuoteServiceUrl(job.direct, job.url) || !isQuoteServicePort(job.direct, job.url)))
+    if (job.direct.isValid() && !m_rules.mayGo(job.direct, job.url, job.url))
         job.direct = QUrl();
     job.triedPageAddress = job.triedPageAddress || job.direct.isValid();
     const QUrl& to = job.pageAddress.isValid() ? job.pageAddress : job.direct.isValid() ? job.direct : job.url;
@@ -254,7 +252,7 @@ void QtHttpClient::finished(Job& job)
     if (job.declining) {
         // The answer to the declined consent form.
         job.declining = false;
-        const bool formAgain = r.ok && isConsentBody(job.page);
+        const bool formAgain = r.ok && isConsentBody(job.page, m_rules);
         m_pacing.declineAnswered(r.ok, !formAgain);
         if (formAgain) {
             note(QStringLiteral("consent form: met again after the decline"));
@@ -291,7 +289,7 @@ void QtHttpClient::finished(Job& job)
             return;
         }
     }
-    if (r.ok && isConsentBody(job.page)) {
+    if (r.ok && isConsentBody(job.page, m_rules)) {
         consentMet(job, outcome.finalUrl, textOf(job.page));
         return;
     }
@@ -335,7 +333,7 @@ void QtHttpClient::consentMet(Job& job, const QUrl& pageUrl, const QString& page
     }
     // Decline it, and take the page the service leads back to as the
     // answer. The cookies it sets stay in the manager's jar.
-    const auto decline = DeclineConsentForm(page);
+    const auto decline = m_rules.declineConsent(page); // only met when the rules tell the form
     const QUrl action = !decline ? QUrl()
                         : decline->action.isEmpty() ? pageUrl
                                                     : pageUrl.resolved(QUrl(decline->action));
@@ -345,7 +343,7 @@ void QtHttpClient::consentMet(Job& job, const QUrl& pageUrl, const QString& page
                                            "declined")));
         return;
     }
-    if (!isQuoteServiceUrl(action, job.url) || !isQuoteServicePort(action, pageUrl)) {
+    if (!m_rules.mayGo(action, job.url, pageUrl)) {
         settle(job, failure(FetchFailure::RedirectRefused,
                             QStringLiteral("The quote service's consent form would send the answer outside the "
                                            "quote service, to ") +

@@ -1,13 +1,9 @@
 // The service's redirect hop as the client learns, keeps and drops it: where
 // the quote URL of a symbol leads, so that later symbols are asked there at
 // once; the page's own address after a 404; a kept address that fails.
-#include "platform/qt_http_client.h"
+#include "net/qt_http_client.h"
 
-#include "platform/qt_http_client_job.h"
-#include "quotes/consent_form.h"
-#include "quotes/quote_url.h"
-
-#include <QUrlQuery>
+#include "net/qt_http_client_job.h"
 
 namespace larkspire {
 
@@ -22,16 +18,20 @@ void QtHttpClient::keepShape()
 bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
 {
     HttpResult& r = outcome.result;
-    const QString symbol = QUrlQuery(job.url).queryItemValue(QStringLiteral("s"), QUrl::FullyDecoded);
+    if (!m_rules.learnsHops()) { // nothing to learn: every page at the address asked
+        m_learning = false;
+        return true;
+    }
+    const QString symbol = m_rules.keyOf(job.url);
     const bool unknown = r.failure == FetchFailure::NotFound;
     if (job.pageAddress.isValid()) {
         // The page's own address after the quote URL's 404: when it gives
         // the quote, the run goes there from now on.
         job.pageAddress = QUrl();
-        const bool consent = r.ok && isConsentBody(job.page);
-        const bool quote = r.ok && !consent && bodyNamesSymbol(job.page, symbol, m_buffers.head());
+        const bool consent = r.ok && isConsentBody(job.page, m_rules);
+        const bool quote = r.ok && !consent && bodyNamesKey(job.page, m_rules, symbol, m_buffers.head());
         if (!m_shape && quote) {
-            m_shape = learnQuoteUrlShape(job.url, outcome.finalUrl);
+            m_shape = m_rules.learnAddress(job.url, outcome.finalUrl);
             m_shapeIsPageAddress = m_shape.has_value();
             if (m_shape) {
                 note(QStringLiteral("later symbols are asked at the page's own address"));
@@ -52,16 +52,16 @@ bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
         // Asked past the hop: any answer but a good page (a refusal is
         // waited out as anywhere) sends the page back to the quote URL, and
         // the run there from now on.
-        const bool consent = r.ok && isConsentBody(job.page);
+        const bool consent = r.ok && isConsentBody(job.page, m_rules);
         const bool slowDown = r.failure == FetchFailure::Refused && r.status != 403;
         const bool wrong = (!r.ok && !slowDown) || (!consent && outcome.redirects > 0) ||
-                           (r.ok && !consent && !bodyNamesSymbol(job.page, symbol, m_buffers.head()));
+                           (r.ok && !consent && !bodyNamesKey(job.page, m_rules, symbol, m_buffers.head()));
         return !(wrong && backToQuoteUrl(job));
     }
-    if (r.status == 404 && !job.triedPageAddress) {
+    if (r.status == 404 && !job.triedPageAddress && m_rules.ownPageAddress) {
         // The quote URL no longer leads to the page: its own address once.
         job.triedPageAddress = true;
-        job.pageAddress = quotePageAddress(job.url);
+        job.pageAddress = m_rules.ownPageAddress(job.url);
         if (job.pageAddress.isValid()) {
             job.firstAnswer = r;
             note(QStringLiteral("the quote URL answered 404; asked at the page's own address"));
@@ -70,9 +70,9 @@ bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
             return false;
         }
     }
-    if (!m_shape && !m_shapeDropped && r.ok && outcome.redirects > 0 && !isConsentBody(job.page) &&
-        bodyNamesSymbol(job.page, symbol, m_buffers.head())) {
-        m_shape = learnQuoteUrlShape(job.url, outcome.finalUrl);
+    if (!m_shape && !m_shapeDropped && r.ok && outcome.redirects > 0 && !isConsentBody(job.page, m_rules) &&
+        bodyNamesKey(job.page, m_rules, symbol, m_buffers.head())) {
+        m_shape = m_rules.learnAddress(job.url, outcome.finalUrl);
         if (m_shape) {
             note(QStringLiteral("later symbols are asked at ") + shownUrl(outcome.finalUrl) +
                  QStringLiteral("'s address, past the redirect"));
@@ -81,7 +81,7 @@ bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
     }
     // A quote URL that gives its page without a hop: later runs need not
     // wait for their first answer.
-    m_answersDirectly = m_answersDirectly || (r.ok && outcome.redirects == 0 && !isConsentBody(job.page));
+    m_answersDirectly = m_answersDirectly || (r.ok && outcome.redirects == 0 && !isConsentBody(job.page, m_rules));
     m_learning = false;
     return true;
 }

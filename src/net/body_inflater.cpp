@@ -1,4 +1,4 @@
-#include "platform/body_inflater.h"
+#include "net/body_inflater.h"
 
 #include <brotli/decode.h>
 #include <zlib.h>

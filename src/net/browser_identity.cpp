@@ -1,6 +1,6 @@
-#include "platform/browser_identity.h"
+#include "net/browser_identity.h"
 
-#include "platform/body_inflater.h"
+#include "net/body_inflater.h"
 
 #include <QRegularExpression>
 #include <QSslCipher>

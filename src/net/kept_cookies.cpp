@@ -1,8 +1,7 @@
-#include "platform/kept_cookies.h"
+#include "net/kept_cookies.h"
 
 #include "core/descriptor_io.h"
 
-#include "quotes/quote_url.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -84,8 +83,8 @@ bool usableAddressPart(const QByteArray& part)
 
 } // namespace
 
-KeptCookieJar::KeptCookieJar(QString file, const QString& serviceHost, QObject* parent)
-    : QNetworkCookieJar(parent), m_file(std::move(file)), m_domain(quoteServiceDomain(serviceHost))
+KeptCookieJar::KeptCookieJar(QString file, QString domain, QObject* parent)
+    : QNetworkCookieJar(parent), m_file(std::move(file)), m_domain(std::move(domain))
 {
     load();
 }

@@ -1,6 +1,7 @@
 #include "core/text_decoding.h"
-#include "platform/browser_identity.h"
-#include "platform/qt_http_client.h"
+#include "net/browser_identity.h"
+#include "net/qt_http_client.h"
+#include "retrieval/quote_service.h"
 #include "quotes/quote_url.h"
 #include "support/quote_server.h"
 
@@ -76,6 +77,7 @@ TEST(HttpClient, answersAndFailuresAsAUserReadsThem)
         return resp;
     });
     QtHttpClient client(shortLimits(), false);
+    client.setServiceRules(quoteServiceRules(kQuoteHost));
     auto get = [&](const char* symbol) { return client.get(quoteUrl(server.host(), QString::fromLatin1(symbol))); };
 
     HttpResult r = get("OK");
@@ -125,6 +127,7 @@ TEST(HttpClient, onlyTheQuoteServiceIsReachedAndOnlyWholePagesCount)
         return resp;
     });
     QtHttpClient client(shortLimits(), false);
+    client.setServiceRules(quoteServiceRules(kQuoteHost));
     auto error = [&](const char* symbol) {
         return client.get(quoteUrl(server.host(), QString::fromLatin1(symbol))).error;
     };
@@ -167,6 +170,7 @@ TEST(HttpClient, refusedConnectionAndWholeRequestBound)
         closedPort = probe.serverPort();
     }
     QtHttpClient client(shortLimits(), false);
+    client.setServiceRules(quoteServiceRules(kQuoteHost));
     EXPECT_EQ(client.get(quoteUrl(QStringLiteral("127.0.0.1:") + QString::number(closedPort), QStringLiteral("X"))).error,
               QStringLiteral("Connection refused"));
 
@@ -180,6 +184,7 @@ TEST(HttpClient, refusedConnectionAndWholeRequestBound)
     limits.stallMs = 10000;
     limits.totalMs = 300;
     QtHttpClient bounded(limits, false);
+    bounded.setServiceRules(quoteServiceRules(kQuoteHost));
     EXPECT_EQ(bounded.get(quoteUrl(slow.host(), QStringLiteral("X"))).error, QStringLiteral("Operation timed out"));
 }
 
@@ -219,6 +224,7 @@ TEST(HttpClient, serversWordsPortsAndProxiesAreNotTrusted)
         return resp;
     });
     QtHttpClient client(shortLimits(), false);
+    client.setServiceRules(quoteServiceRules(kQuoteHost));
     auto error = [&](const char* symbol, const QString& host) {
         return client.get(quoteUrl(host, QString::fromLatin1(symbol))).error;
     };
@@ -231,6 +237,7 @@ TEST(HttpClient, serversWordsPortsAndProxiesAreNotTrusted)
     qputenv("http_proxy", "http://" + server.host().toLatin1());
     qputenv("no_proxy", "consent.proxied.test");
     QtHttpClient proxied(shortLimits(), true);
+    proxied.setServiceRules(quoteServiceRules(kQuoteHost));
     EXPECT_EQ(proxied.get(quoteUrl(QStringLiteral("finance.proxied.test"), QStringLiteral("DIRECT"))).error,
               QStringLiteral("The quote service redirected the request to an address the proxy settings would "
                              "reach without the proxy: http://consent.proxied.test/q?s=A"));
@@ -268,6 +275,7 @@ TEST(HttpClient, theServicesRedirectHopIsLearnedOnceARunAndDroppedWhenItFails)
     EXPECT_TRUE(learnQuoteUrlShape(quoteUrl(QStringLiteral("h"), QStringLiteral("443")),
                                    QUrl(QStringLiteral("https://h/quote/443/"))));
     QtHttpClient client(shortLimits(), false);
+    client.setServiceRules(quoteServiceRules(kQuoteHost));
     auto run = [&](const QStringList& symbols) {
         client.newRun();
         QStringList got;
@@ -333,6 +341,7 @@ TEST(HttpClient, aQuoteUrlThatAnswers404IsAskedOnceAtThePagesOwnAddressWhichServ
     };
     for (const auto& run : runs) {
         QtHttpClient client(shortLimits(), false); // nothing learned yet
+        client.setServiceRules(quoteServiceRules(kQuoteHost));
         client.newRun();
         const qsizetype before = server.requests().size();
         QStringList results, targets;
@@ -367,6 +376,7 @@ TEST(HttpClient, thePermanentRedirectIsRememberedBetweenRunsAndForgottenWhenItFa
     // One run of the program: a client of its own, the kept file shared.
     auto run = [&](const QStringList& symbols, bool ahead) {
         QtHttpClient client(shortLimits(), false);
+        client.setServiceRules(quoteServiceRules(kQuoteHost));
         client.keepCookiesIn(dir.filePath(QStringLiteral("cookies")));
         client.newRun();
         const qsizetype before = server.requests().size();
@@ -412,6 +422,7 @@ TEST(HttpClient, everyConnectionOpenedCarriesARequest)
         return resp;
     });
     QtHttpClient client(shortLimits(), false);
+    client.setServiceRules(quoteServiceRules(kQuoteHost));
     client.newRun();
     QStringList symbols;
     for (int i = 0; i < 40; ++i)

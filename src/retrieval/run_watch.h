@@ -5,7 +5,7 @@
 // or one refusal that asks for a longer wait than is ever waited) ends the run
 // with one plain message; pages that came but of which not
 // one could be read say the service may have changed its pages.
-#include "platform/http_client.h"
+#include "net/http_client.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 // The service's cookies kept between runs in a private file of the cache
 // folder, and every file there that is not ours left alone.
-#include "platform/kept_cookies.h"
+#include "net/kept_cookies.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,7 +18,7 @@ const QUrl kPage(QStringLiteral("https://finance.yahoo.com/quote/ABC/"));
 
 QStringList keptNames(const QString& file)
 {
-    KeptCookieJar jar(file, QStringLiteral("finance.yahoo.com"));
+    KeptCookieJar jar(file, QStringLiteral("yahoo.com"));
     return cookieNamesFor(&jar, kPage);
 }
 
@@ -29,7 +29,7 @@ TEST(KeptCookies, onlyTheServicesLastingCookiesOutliveARunInAPrivateFile)
     QTemporaryDir dir;
     const QString file = dir.path() + QStringLiteral("/cache/larkspire/cookies");
     {
-        KeptCookieJar jar(file, QStringLiteral("finance.yahoo.com"));
+        KeptCookieJar jar(file, QStringLiteral("yahoo.com"));
         jar.setCookiesFromUrl(QNetworkCookie::parseCookies("A1=d=AQAB&S=x; Max-Age=31536000; Domain=.yahoo.com; Path=/"),
                               kPage);
         jar.setCookiesFromUrl(QNetworkCookie::parseCookies("GUCS=session; Path=/"), kPage);
@@ -58,7 +58,7 @@ TEST(KeptCookies, aFileThatIsNotOursIsIgnoredAndNothingIsLost)
     QTemporaryDir dir;
     const QString good = dir.path() + QStringLiteral("/good");
     {
-        KeptCookieJar jar(good, QStringLiteral("finance.yahoo.com"));
+        KeptCookieJar jar(good, QStringLiteral("yahoo.com"));
         jar.setCookiesFromUrl(QNetworkCookie::parseCookies("A1=v; Max-Age=3600; Domain=.yahoo.com; Path=/"), kPage);
         jar.save();
     }
@@ -81,7 +81,7 @@ TEST(KeptCookies, aFileThatIsNotOursIsIgnoredAndNothingIsLost)
 
     for (const QString& path : {folder, link, damaged, large, foreign}) {
         EXPECT_TRUE(keptNames(path).isEmpty()) << path.toStdString();
-        KeptCookieJar jar(path, QStringLiteral("finance.yahoo.com"));
+        KeptCookieJar jar(path, QStringLiteral("yahoo.com"));
         jar.setCookiesFromUrl(QNetworkCookie::parseCookies("B=w; Max-Age=3600; Path=/"), kPage);
         jar.save();
     }

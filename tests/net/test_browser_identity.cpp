@@ -2,9 +2,8 @@
 // read off the wire through a proxy's tunnel, the headers of a page request,
 // the version the calendar gives.
 #include "core/plain_text.h"
-#include "platform/browser_identity.h"
-#include "platform/qt_http_client.h"
-#include "quotes/quote_url.h"
+#include "net/browser_identity.h"
+#include "net/qt_http_client.h"
 #include "support/client_hello.h"
 #include "support/quote_server.h"
 
@@ -150,7 +149,7 @@ TEST(BrowserIdentity, aPageIsAskedForWithChromesHeadersUnlessTheUserAgentIsAnoth
 {
     QuoteServer server([](const Request&) { return Response{}; });
     QtHttpClient client(quickLimits(), false);
-    ASSERT_TRUE(client.get(quoteUrl(server.host(), QStringLiteral("ABC"))).ok);
+    ASSERT_TRUE(client.get(QUrl(QStringLiteral("http://") + server.host() + QStringLiteral("/q?s=ABC"))).ok);
     const auto& h = server.requests().last().headers;
     const QByteArray major = QByteArray::number(chromeMajorVersionOn(QDate::currentDate()));
     EXPECT_EQ(h.value("user-agent"), chromeUserAgent(major.toInt()));
@@ -169,7 +168,7 @@ TEST(BrowserIdentity, aPageIsAskedForWithChromesHeadersUnlessTheUserAgentIsAnoth
     EXPECT_FALSE(h.contains("origin") || h.contains("referer"));
 
     ASSERT_TRUE(client.setUserAgent(QStringLiteral("Mozilla/5.0 (X11; Linux x86_64; rv:133.0) Gecko/20100101 Firefox/133.0")));
-    ASSERT_TRUE(client.get(quoteUrl(server.host(), QStringLiteral("ABC"))).ok);
+    ASSERT_TRUE(client.get(QUrl(QStringLiteral("http://") + server.host() + QStringLiteral("/q?s=ABC"))).ok);
     EXPECT_FALSE(server.requests().last().headers.contains("sec-ch-ua")) << "no hints that contradict the User-Agent";
     EXPECT_TRUE(server.requests().last().headers.value("user-agent").endsWith("Firefox/133.0"));
 }

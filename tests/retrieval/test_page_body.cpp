@@ -2,9 +2,10 @@
 // accepts, decoded into reused memory, and asked whether it is the consent
 // form without being decoded whole.
 #include "core/text_decoding.h"
-#include "platform/body_inflater.h"
-#include "platform/page_body.h"
-#include "platform/qt_http_client.h"
+#include "net/body_inflater.h"
+#include "net/page_body.h"
+#include "net/qt_http_client.h"
+#include "retrieval/quote_service.h"
 #include "quotes/consent_form.h"
 #include "quotes/quote_url.h"
 #include "support/quote_server.h"
@@ -17,6 +18,9 @@
 using namespace larkspire;
 
 namespace {
+
+// The quote service's rules, as the program hands them to its client.
+const ServiceRules rules = quoteServiceRules(kQuoteHost);
 
 QByteArray packed(const QByteArray& data, const QByteArray& encoding)
 {
@@ -154,15 +158,15 @@ TEST(PageBody, consentFormIsFoundInTheBytesAsInTheText)
     for (const QByteArray& page : pages) {
         for (const QByteArray& type : {QByteArray("text/html; charset=utf-8"), QByteArray("text/html; charset=cp1252")}) {
             const PageBody body{page, type};
-            EXPECT_EQ(isConsentBody(body), IsConsentPage(decodeBody(page, type))) << page.constData() << type.constData();
+            EXPECT_EQ(isConsentBody(body, rules), IsConsentPage(decodeBody(page, type))) << page.constData() << type.constData();
         }
     }
-    EXPECT_TRUE(isConsentBody({pages[0], "text/html"}));
-    EXPECT_FALSE(isConsentBody({pages[3], "text/html"}));
+    EXPECT_TRUE(isConsentBody({pages[0], "text/html"}, rules));
+    EXPECT_FALSE(isConsentBody({pages[3], "text/html"}, rules));
     // A UTF-16 page has no ASCII markup in its bytes: it is read as text.
     const QString text = QString::fromUtf8(pages[1]);
     const QByteArray utf16(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-    EXPECT_TRUE(isConsentBody({utf16, "text/html; charset=utf-16le"}));
+    EXPECT_TRUE(isConsentBody({utf16, "text/html; charset=utf-16le"}, rules));
 }
 
 // The client asks for Chrome's encodings and gives each page back whole, the
@@ -188,6 +192,7 @@ TEST(PageBody, theClientUnpacksEveryEncodingItAsksFor)
         return resp;
     });
     QtHttpClient client({}, false);
+    client.setServiceRules(quoteServiceRules(kQuoteHost));
     for (const char* symbol : {"GZIP", "DEFLATE", "RAW", "BR", "ZSTD"}) {
         const HttpResult r = client.get(quoteUrl(server.host(), QString::fromLatin1(symbol)));
         EXPECT_TRUE(r.ok) << symbol << " " << r.error.toStdString();
@@ -217,12 +222,12 @@ TEST(PageBody, symbolIsFoundInTheHeadAsInTheWholeText)
             page += "<title>Example Corp. (EXA) Stock Price - Yahoo Finance</title></head>";
             page += QByteArray(1'200'000 - page.size() % 1000, 'x');
             const PageBody body{page, "text/html; charset=utf-8"};
-            EXPECT_EQ(bodyNamesSymbol(body, QStringLiteral("EXA"), head),
+            EXPECT_EQ(bodyNamesKey(body, rules, QStringLiteral("EXA"), head),
                       pageNamesSymbol(decodeBody(page, body.contentType), QStringLiteral("EXA")))
                 << before << " " << filler.toHex().constData();
         }
     }
     const QByteArray small = "<title>Example Corp. (EXA) Stock Price - Yahoo Finance</title>";
-    EXPECT_TRUE(bodyNamesSymbol({small, "text/html"}, QStringLiteral("EXA"), head));
-    EXPECT_FALSE(bodyNamesSymbol({small, "text/html; charset=cp1252"}, QStringLiteral("EXB"), head));
+    EXPECT_TRUE(bodyNamesKey({small, "text/html"}, rules, QStringLiteral("EXA"), head));
+    EXPECT_FALSE(bodyNamesKey({small, "text/html; charset=cp1252"}, rules, QStringLiteral("EXB"), head));
 }
