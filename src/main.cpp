@@ -107,6 +107,7 @@ int runCommandLine(int argc, char* argv[], const larkspire::CommandLine& command
         return 2;
     }
     services.tlsCiphers = ciphers;
+    services.source = larkspire::sourceChoiceOf(commandLine.source, services.settingsFolder);
     http.setServiceRules(larkspire::quoteServiceRules(larkspire::kQuoteHost));
     http.keepCookiesIn(keptCookiesFile());
     if (commandLine.mode == larkspire::CommandLine::Mode::Check)

@@ -157,12 +157,12 @@ BatchPlan planOf(const CommandLine& cl)
 bool fetchRows(const CommandLine& cl, const BatchServices& services, const QStringList& symbols, BatchPlan& plan)
 {
     bool allRows = true;
-    QuoteRun run(*services.http, services.quoteHost);
+    QuoteRun run(*services.http, services.quoteHost, services.source);
     for (qsizetype i = 0; i < symbols.size(); ++i) {
         const QString& given = symbols[i];
         if (services.progress)
             say(services.err, QStringLiteral("[%1/%2] %3").arg(i + 1).arg(symbols.size()).arg(given));
-        const SymbolOutcome outcome = run.next(given, symbols.mid(i + 1, 4 * run.aheadLimit()));
+        const SymbolOutcome outcome = run.next(given, symbols.mid(i + 1, run.lookahead()));
         const Quote& quote = outcome.quote;
         std::optional<QString> error;
         if (!outcome.fetched()) {

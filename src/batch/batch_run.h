@@ -4,6 +4,7 @@
 // page reading as the window's; the stored settings are only read.
 #include "batch/command_line.h"
 #include "net/http_client.h"
+#include "retrieval/quote_source.h"
 
 #include <QString>
 
@@ -20,6 +21,7 @@ struct BatchServices {
     bool progress = false;  // report each symbol on `err` (when it is a terminal)
     QString userAgent;      // the browser identification sent, when not the program's own
     QString tlsCiphers;     // the cipher suites offered, when not the program's own
+    SourceChoice source = SourceChoice::Auto; // the quote list first, or pages alone
 };
 
 // Runs the command line; returns the exit status: 0 when every symbol gave

@@ -4,7 +4,9 @@
 #include "core/settings_store.h"
 #include "core/stored_values.h"
 #include "net/page_transfer.h"
+#include "retrieval/quote_list_source.h"
 #include "retrieval/quote_run.h"
+#include "net/page_transfer.h"
 #include "symbols/symbol_rules.h"
 
 #include <QElapsedTimer>
@@ -43,6 +45,33 @@ QString symbolToCheck(const CommandLine& cl, const BatchServices& services)
 
 QString found(const std::optional<QString>& value) { return value ? *value : QStringLiteral("missing"); }
 
+// The quote list for the same symbol, after its page: the address asked
+// (the crumb's value left out), the crumb, the answer, and which way a run
+// would take. The verdict stays the page's.
+void checkList(const QString& symbol, const HttpResult& page, const BatchServices& services)
+{
+    FILE* out = services.out;
+    if (services.source == SourceChoice::Pages) {
+        say(out, QStringLiteral("quote list: not asked (source: pages)"));
+        return;
+    }
+    QuoteListSource list(*services.http, services.quoteHost);
+    list.pageCame(page);
+    const auto given = list.take(symbol, {}, [&](const QList<QUrl>& first) { services.http->fetchAhead(first); });
+    services.http->fetchAhead({});
+    const QuoteListSource::Report& report = list.report();
+    say(out, QStringLiteral("quote list: ") +
+                 (report.asked.isValid() ? shownUrl(report.asked) : QStringLiteral("not asked")));
+    static const char* const crumbs[] = {"none", "kept", "fetched", "refused"};
+    say(out, QStringLiteral("crumb: ") + QString::fromLatin1(crumbs[int(report.crumb)]));
+    if (report.status > 0)
+        say(out, QStringLiteral("quote list answer: HTTP %1 %2").arg(report.status).arg(httpStatusPhrase(report.status)));
+    if (!report.error.isEmpty())
+        say(out, QStringLiteral("quote list failure: ") + report.error);
+    say(out, QStringLiteral("a run takes: ") +
+                 (given && given->holdsAQuote() ? QStringLiteral("the quote list") : QStringLiteral("the page")));
+}
+
 } // namespace
 
 QString refusalVerdict(int status)
@@ -62,6 +91,11 @@ CheckVerdict checkVerdict(const HttpResult& result, bool quoteRead)
 {
     if (result.ok)
         return quoteRead ? CheckVerdict::Ok : CheckVerdict::Changed;
+    // A connection reset or closed before any answer (a handshake cut off
+    // too) is no answer at all.
+    if (result.status == 0 && (result.failure == FetchFailure::Damaged || result.failure == FetchFailure::None ||
+                               result.failure == FetchFailure::HttpError))
+        return CheckVerdict::Unreachable;
     switch (result.failure) {
     case FetchFailure::NotFound: return CheckVerdict::Unknown;
     case FetchFailure::Refused: return CheckVerdict::Refused;
@@ -92,9 +126,8 @@ int runCheck(const CommandLine& cl, const BatchServices& services)
     if (!services.tlsCiphers.isEmpty())
         say(out, QStringLiteral("tls ciphers: ") + services.tlsCiphers);
     services.http->trace = [out](const QString& text) { say(out, text); };
-    QuoteRun run(*services.http, services.quoteHost);
+    QuoteRun run(*services.http, services.quoteHost, SourceChoice::Pages);
     const SymbolOutcome outcome = run.next(symbol, {});
-    services.http->trace = nullptr;
     const HttpResult& result = outcome.fetch;
 
     bool read = false;
@@ -120,6 +153,8 @@ int runCheck(const CommandLine& cl, const BatchServices& services)
         say(out, QStringLiteral("regular price: ") + found(quote.price));
         read = outcome.holdsAQuote();
     }
+    checkList(symbol, result, services);
+    services.http->trace = nullptr;
     say(out, QStringLiteral("time taken: %1 s").arg(double(took.elapsed()) / 1000.0, 0, 'f', 2));
     switch (checkVerdict(result, read)) {
     case CheckVerdict::Ok:

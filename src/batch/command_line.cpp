@@ -34,6 +34,8 @@ constexpr OptionDef kOptions[] = {
     {"--output", "FILE", kBatchOnly, "a file name",
      "write to FILE, replacing it whole (needed for xlsx); '-' or none: standard output"},
     {"--file", "FILE", kBatchOnly, "a symbol file", "read symbols from FILE, one a line; may be given more than once"},
+    {"--source", "S", kCheckToo, "auto or pages",
+     "auto (default: the service's quote list, the page for what it does not give) or pages (every symbol's page)"},
     {"--user-agent", "TEXT", kCheckToo, "a text", "the browser identification to send instead of the program's own"},
     {"--tls-ciphers", "LIST", kCheckToo, "a text",
      "the TLS cipher suites to offer instead of the program's own (OpenSSL's names, separated by ':')"},
@@ -105,8 +107,9 @@ std::optional<QString> readArguments(const QStringList& arguments, bool check, C
             for (const OptionDef& o : kOptions)
                 if (o.modes == kCheckToo)
                     taken << QString::fromLatin1(o.name);
-            return QStringLiteral("--check takes one symbol, ") + taken.join(QStringLiteral(" and ")) +
-                   QStringLiteral(", not ") + a;
+            const QString last = taken.takeLast();
+            return QStringLiteral("--check takes one symbol, ") + taken.join(QStringLiteral(", ")) +
+                   QStringLiteral(" and ") + last + QStringLiteral(", not ") + a;
         }
         if (!option->value) {
             values[a] << QString();
@@ -203,7 +206,10 @@ CommandLine parseCommandLine(const QStringList& arguments)
         cl.userAgent = value("--user-agent");
         cl.tlsCiphers = value("--tls-ciphers");
         cl.output = value("--output");
-        if (given("--user-agent") && cl.userAgent.trimmed().isEmpty())
+        cl.source = value("--source");
+        if (given("--source") && cl.source != QStringLiteral("auto") && cl.source != QStringLiteral("pages"))
+            problem = QStringLiteral("--source takes auto or pages, not ") + cl.source;
+        else if (given("--user-agent") && cl.userAgent.trimmed().isEmpty())
             problem = QStringLiteral("--user-agent needs a text");
         else if (given("--tls-ciphers") && cl.tlsCiphers.trimmed().isEmpty())
             problem = QStringLiteral("--tls-ciphers needs a text");

@@ -17,6 +17,7 @@ struct CommandLine {
     bool append = false;    // --append: rows after the output's existing lines
     QString userAgent;      // --user-agent: sent instead of the program's own
     QString tlsCiphers;     // --tls-ciphers: the cipher suites offered instead of the program's own
+    QString source;         // --source: "auto" or "pages"; empty: the "Quote Source" setting
     QStringList files;      // symbol files, in order
     QStringList symbols;    // symbols as given
     QString error;          // what is wrong, for a usage error

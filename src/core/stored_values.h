@@ -13,6 +13,9 @@ inline const QString kKeyShowFullnames = QStringLiteral("Show Fullnames");
 inline const QString kKeyUserAgent = QStringLiteral("User Agent");
 // The TLS cipher suites to offer instead of the program's own; only read.
 inline const QString kKeyTlsCiphers = QStringLiteral("TLS Ciphers");
+// Where quotes come from: "auto" (the service's quote list first) or
+// "pages" (every symbol's page); only read.
+inline const QString kKeyQuoteSource = QStringLiteral("Quote Source");
 
 // The value of the number at the start of a text: blanks, tabs and line
 // feeds are skipped wherever they stand, then sign, digits, a decimal point

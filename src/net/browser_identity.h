@@ -55,6 +55,7 @@ struct PageRequest {
     QUrl url;
     QUrl formPage; // the form's page, for its answer and the redirects after it
     bool post = false;
+    QUrl fetchedFrom; // a data request: the page whose script fetches it (the headers of Chrome's fetch())
 };
 QList<QPair<QByteArray, QByteArray>> pageRequestHeaders(const QByteArray& userAgent, const QByteArray& acceptLanguage,
                                                         const PageRequest& request);

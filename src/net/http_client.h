@@ -40,6 +40,13 @@ struct HttpResult {
     int status = 0;      // the HTTP status, when one came
     FetchFailure failure = FetchFailure::None;
     int askedWaitSeconds = 0; // a refusal that asked for a longer wait than is ever waited
+    QUrl url;            // where the answer came from, past the redirects
+};
+
+// A token the service handed out (a crumb) and the address it came from.
+struct KeptToken {
+    QString value;
+    QUrl at;
 };
 
 class HttpClient {
@@ -64,6 +71,12 @@ public:
     // A page's text the caller is done with: its memory may take the next
     // page, so that a run does not ask for fresh memory for every page.
     virtual void recycle(QString text) { (void)text; }
+    // Whether a request to `url` would carry cookies the service set.
+    virtual bool holdsCookiesFor(const QUrl& url) const { (void)url; return false; }
+    // A token the service handed out (a crumb), kept with its cookies
+    // between runs; empty when none is kept. An empty one forgets it.
+    virtual KeptToken keptToken() const { return {}; }
+    virtual void keepToken(const KeptToken& token) { (void)token; }
 
     // Told while get() waits because the service asked to slow down: the
     // seconds it waits, then 0 when it asks again.

@@ -76,6 +76,19 @@ bool replacePlainFile(const QString& path, const QByteArray& bytes)
 
 // A piece of an encoded URL that can stand in the file: printable, no
 // blank, not over-long.
+bool hasControlCharacter(const QByteArray& bytes)
+{
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x20 || c == 0x7F; });
+}
+
+bool usableToken(const QByteArray& token)
+{
+    return !token.isEmpty() && token.size() <= 64 && std::all_of(token.begin(), token.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '/' ||
+               c == '_' || c == '-';
+    });
+}
+
 bool usableAddressPart(const QByteArray& part)
 {
     return part.size() <= 2048 && std::all_of(part.begin(), part.end(), [](char c) { return c > 0x20 && c < 0x7F; });
@@ -112,10 +125,20 @@ void KeptCookieJar::load()
                 m_address = Address{parts[1], parts[2], parts[3] == "page"};
             continue;
         }
+        if (line.startsWith("token\t")) {
+            const QList<QByteArray> parts = line.split('\t');
+            const QUrl at = parts.size() == 3 ? QUrl::fromEncoded(parts[2], QUrl::StrictMode) : QUrl();
+            if (usableToken(parts.value(1)) && (at.scheme() == QStringLiteral("http") || at.scheme() == QStringLiteral("https")))
+                m_token = KeptToken{QString::fromLatin1(parts[1]), at};
+            continue;
+        }
         if (!line.startsWith("cookie\t"))
             continue;
+        // A name or value with a control character in it would end the
+        // Cookie header early and start another: such a cookie is dropped.
         for (const QNetworkCookie& cookie : QNetworkCookie::parseCookies(line.mid(7)))
-            if (kept(cookie) && !cookie.domain().isEmpty() && cookies.size() < kMaxCookies)
+            if (kept(cookie) && !cookie.domain().isEmpty() && cookies.size() < kMaxCookies &&
+                !hasControlCharacter(cookie.name()) && !hasControlCharacter(cookie.value()))
                 cookies.append(cookie);
     }
     setAllCookies(cookies);
@@ -136,6 +159,8 @@ void KeptCookieJar::save()
     if (m_address)
         text += "address\t" + m_address->before + '\t' + m_address->after + '\t' +
                 (m_address->pageAddress ? "page" : "hop") + '\n';
+    if (!m_token.value.isEmpty())
+        text += "token\t" + m_token.value.toLatin1() + '\t' + m_token.at.toEncoded() + '\n';
     int count = 0;
     for (const QNetworkCookie& cookie : allCookies()) {
         const QByteArray raw = cookie.toRawForm(QNetworkCookie::Full);
@@ -145,6 +170,16 @@ void KeptCookieJar::save()
     // A failure leaves the file as it was: the cookies are sent this run and
     // asked for again by the next.
     m_changed = !replacePlainFile(m_file, text);
+}
+
+void KeptCookieJar::keepToken(const KeptToken& token)
+{
+    const QByteArray at = token.at.toEncoded();
+    if ((token.value == m_token.value && token.at == m_token.at) ||
+        (!token.value.isEmpty() && (!usableToken(token.value.toLatin1()) || !usableAddressPart(at))))
+        return;
+    m_token = token;
+    m_changed = true;
 }
 
 void KeptCookieJar::keepAddress(const std::optional<Address>& address)

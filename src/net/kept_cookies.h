@@ -6,6 +6,8 @@
 // sent again by later runs until it expires. Session cookies stay in memory;
 // cookies of other domains are never stored. A file that is damaged, too
 // large, a link or a folder is ignored, never a reason to fail a run.
+#include "net/http_client.h"
+
 #include <QNetworkCookieJar>
 #include <QString>
 #include <QStringList>
@@ -36,6 +38,10 @@ public:
     std::optional<Address> keptAddress() const { return m_address; }
     // Kept with the cookies from now on; nothing forgets it.
     void keepAddress(const std::optional<Address>& address);
+    // A token the service handed out (letters, digits and ".", "/", "_",
+    // "-", at most 64), kept beside the cookies; an empty one forgets it.
+    KeptToken keptToken() const { return m_token; }
+    void keepToken(const KeptToken& token);
 
 private:
     bool kept(const QNetworkCookie& cookie) const;
@@ -43,6 +49,7 @@ private:
 
     QString m_file;
     std::optional<Address> m_address;
+    KeptToken m_token;
     QString m_domain;
     bool m_changed = false;
 };

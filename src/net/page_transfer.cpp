@@ -99,7 +99,9 @@ void PageTransfer::send()
 {
     QNetworkRequest request(m_at);
     for (const auto& [name, value] :
-         pageRequestHeaders(m_options.userAgent, m_options.acceptLanguage, {m_at, m_options.formPage, bool(m_body)}))
+         pageRequestHeaders(m_options.userAgent, m_options.acceptLanguage,
+                            {m_at, m_options.formPage, bool(m_body),
+                             m_options.rules ? m_options.rules->pageFetching(m_origin) : QUrl()}))
         request.setRawHeader(name, value);
     if (m_at.scheme() == QStringLiteral("https"))
         request.setSslConfiguration(m_options.tls);

@@ -7,6 +7,8 @@
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QPointer>
@@ -172,6 +174,20 @@ void QtHttpClient::keepCookiesIn(const QString& file)
     m_keptCookies = new KeptCookieJar(file, m_rules.cookieDomain);
     m_manager->setCookieJar(m_keptCookies); // the manager owns it
     m_kept = m_keptCookies->keptAddress();
+    m_token = m_keptCookies->keptToken();
+}
+
+bool QtHttpClient::holdsCookiesFor(const QUrl& url) const
+{
+    const QNetworkCookieJar* jar = m_manager->cookieJar();
+    return jar && !jar->cookiesForUrl(url).isEmpty();
+}
+
+void QtHttpClient::keepToken(const KeptToken& token)
+{
+    m_token = token;
+    if (m_keptCookies)
+        m_keptCookies->keepToken(token);
 }
 
 bool QtHttpClient::setUserAgent(const QString& userAgent)
@@ -247,6 +263,7 @@ void QtHttpClient::finished(Job& job)
     PageTransfer* done = std::exchange(job.transfer, nullptr);
     PageTransfer::Outcome outcome = std::move(done->outcome);
     done->deleteLater();
+    outcome.result.url = outcome.finalUrl;
     m_buffers.giveBack(std::exchange(job.page, std::move(outcome.page)).bytes);
     const HttpResult& r = outcome.result;
     if (job.declining) {
@@ -270,7 +287,10 @@ void QtHttpClient::finished(Job& job)
     if (!hopLearnt(job, outcome))
         return;
     if (r.failure == FetchFailure::Refused && r.status != 403) {
-        const qint64 wait = m_pacing.slowDown(outcome.retryAfter, job.retries);
+        // A data request waits once; a page as often as the pacing allows.
+        const bool data = m_rules.pageFetching(job.url).isValid();
+        const qint64 wait = m_pacing.slowDown(outcome.retryAfter, data ? std::max(job.retries, m_limits.maxRetries - 1)
+                                                                       : job.retries);
         if (wait >= 0) {
             ++job.retries;
             note(QStringLiteral("the service asked to slow down: waiting %1 s").arg((wait + 999) / 1000));

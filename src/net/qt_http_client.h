@@ -73,6 +73,9 @@ public:
     void setServiceRules(ServiceRules rules) { m_rules = std::move(rules); }
     // Keeps the service's lasting cookies in `file` between runs.
     void keepCookiesIn(const QString& file);
+    bool holdsCookiesFor(const QUrl& url) const override;
+    KeptToken keptToken() const override { return m_token; }
+    void keepToken(const KeptToken& token) override;
 
 private:
     struct Job;
@@ -109,6 +112,7 @@ private:
     QSslConfiguration m_tls;
     QString m_tlsError;
     KeptCookieJar* m_keptCookies = nullptr;
+    KeptToken m_token;
     std::optional<LearnedAddress> m_shape; // where the hop leads, learned this run
     bool m_shapeIsPageAddress = false;    // learned from the page's own address after a 404
     bool m_shapeKept = false;             // remembered from an earlier run

@@ -18,7 +18,8 @@ void QtHttpClient::keepShape()
 bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
 {
     HttpResult& r = outcome.result;
-    if (!m_rules.learnsHops()) { // nothing to learn: every page at the address asked
+    // Nothing to learn: every page at the address asked, and data where it is asked.
+    if (!m_rules.learnsHops() || m_rules.pageFetching(job.url).isValid()) {
         m_learning = false;
         return true;
     }

@@ -51,6 +51,12 @@ struct ServiceRules {
     std::function<QUrl(const LearnedAddress& shape, const QUrl& asked)> applyAddress;
     std::function<QUrl(const QUrl& asked)> ownPageAddress;
 
+    // The page a data address (the service's JSON) is fetched from, as a
+    // browser's script on that page fetches it; an invalid URL for a page.
+    // A data request learns no hop and waits out one "slow down" at most.
+    std::function<QUrl(const QUrl& asked)> fetchedFrom;
+    QUrl pageFetching(const QUrl& asked) const { return fetchedFrom ? fetchedFrom(asked) : QUrl(); }
+
     bool mayGo(const QUrl& target, const QUrl& origin, const QUrl& answered) const
     {
         if (!hostAllowed || !portAllowed)

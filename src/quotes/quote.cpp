@@ -185,6 +185,17 @@ Quote readQuote(const QuotePage& cleaned, const QString& upperSymbol, const Numb
     return quoteOf(ReadQuotePage(cleaned, upperSymbol), cleaned, upperSymbol, formats);
 }
 
+Quote readQuoteObject(QString object, const QString& upperSymbol, std::optional<QString> name,
+                      const NumberFormats& formats)
+{
+    QuoteReading reading;
+    reading.layout = QuoteLayout::FetchedData;
+    reading.title.TitleFound = true;
+    reading.title.Name = std::move(name);
+    reading.figures = QuotePage(std::move(object));
+    return quoteOf(reading, QuotePage(), upperSymbol, formats);
+}
+
 std::optional<CellNumber> figureNumber(const QString& shown, const QString& raw, const NumberFormats& formats)
 {
     if (shown.isEmpty())

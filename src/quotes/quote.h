@@ -39,6 +39,7 @@ struct Quote {
     std::optional<QString> change;      // raw number text
     std::optional<QString> changePercent; // a fraction as the page writes it (-0.0163993)
     qint64 retrieved = 0;               // when the page came, UTC seconds (set by the caller)
+    QString source;                     // where it came from: "list" or "page" (set by the caller)
 
     const QuoteFigure& figure(int subItem) const { return figures[size_t(subItem - 1)]; }
 };
@@ -51,6 +52,12 @@ constexpr qsizetype kMaxContextChars = 40;
 // object (or, in the 2023 layout, its header). Never throws; a cell that
 // cannot be shown carries its failure.
 Quote readQuote(const QuotePage& cleaned, const QString& upperSymbol, const NumberFormats& formats);
+
+// Reads a quote from an object of the service's own JSON that holds the
+// eight keys as {"raw": ...} pairs and the context keys as the page's price
+// object has them: each figure exactly as a page's would be.
+Quote readQuoteObject(QString object, const QString& upperSymbol, std::optional<QString> name,
+                      const NumberFormats& formats);
 
 // Whether a figure as the window shows it is a number, and under which
 // number format a spreadsheet shows exactly that text:

@@ -7,7 +7,7 @@
 
 namespace larkspire {
 
-QUrl quoteUrl(const QString& host, const QString& upperSymbol)
+QByteArray encodedSymbol(const QString& upperSymbol)
 {
     static const char hex[] = "0123456789ABCDEF";
     QByteArray query;
@@ -25,10 +25,13 @@ QUrl quoteUrl(const QString& host, const QString& upperSymbol)
             query += hex[c & 15];
         }
     }
-    return QUrl::fromEncoded("http://" + host.toUtf8() + "/q?s=" + query, QUrl::StrictMode);
+    return query;
 }
 
-namespace {
+QUrl quoteUrl(const QString& host, const QString& upperSymbol)
+{
+    return QUrl::fromEncoded("http://" + host.toUtf8() + "/q?s=" + encodedSymbol(upperSymbol), QUrl::StrictMode);
+}
 
 bool isAddressOrOneLabel(const QString& host)
 {
@@ -38,8 +41,6 @@ bool isAddressOrOneLabel(const QString& host)
                return !l.isEmpty() && std::all_of(l.begin(), l.end(), [](QChar c) { return c.isDigit(); });
            });
 }
-
-} // namespace
 
 QString quoteServiceDomain(const QString& host)
 {

@@ -11,6 +11,11 @@ namespace larkspire {
 // character is percent-encoded as UTF-8, so the server is asked for exactly
 // the symbol typed ("^GSPC" is sent as %5EGSPC, "M&M.NS" as M%26M.NS).
 QUrl quoteUrl(const QString& host, const QString& upperSymbol);
+// The symbol as the quote URL's query holds it.
+QByteArray encodedSymbol(const QString& upperSymbol);
+// Whether a host is an address or a one-label name (a local stand-in), which
+// stands for itself rather than for a domain.
+bool isAddressOrOneLabel(const QString& host);
 
 // Whether a redirect or a form post may go to `target` when the request
 // began at `origin`: http or https, and a host of the quote service, which

@@ -24,7 +24,7 @@ constexpr FieldDef kFields[] = {
     {"changePercent", Kind::Number, 0}, {"postMarketPrice", Kind::Number, 1}, {"open", Kind::Number, 2},
     {"high", Kind::Number, 3},         {"low", Kind::Number, 4},         {"volume", Kind::Number, 5},
     {"averageVolume", Kind::Number, 6}, {"marketCap", Kind::Number, 7}, {"previousClose", Kind::Number, 8},
-    {"retrieved", Kind::Time, 0},
+    {"retrieved", Kind::Time, 0},      {"source", Kind::Text, 0},
 };
 
 Cell numberCell(const std::optional<QString>& digits)
@@ -63,6 +63,8 @@ Cell fieldCell(const Quote& quote, const FieldDef& f)
         return Cell::ofText(quote.marketState);
     if (n == QLatin1String("time"))
         return timeCell(quote.time);
+    if (n == QLatin1String("source"))
+        return Cell::ofText(quote.source.isEmpty() ? std::nullopt : std::optional<QString>(quote.source));
     if (n == QLatin1String("retrieved"))
         return timeCell(quote.retrieved);
     if (n == QLatin1String("price"))

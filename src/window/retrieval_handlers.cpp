@@ -56,7 +56,7 @@ void MainWindow::retrieveQuotes()
     runHandler([&] {
         std::optional<QuoteRun> run;
         if (m_platform.http)
-            run.emplace(*m_platform.http, m_platform.quoteHost);
+            run.emplace(*m_platform.http, m_platform.quoteHost, sourceChoiceOf(QString(), m_platform.settingsFolder));
         step(100, [&] { resultsList().clear(); });
         int tooLong = 0; // symbols longer than a symbol can be, left out
         int count = 0;
@@ -99,7 +99,7 @@ void MainWindow::retrieveQuotes()
                                 ? QStringLiteral("Waiting %1 s: the quote service asked to slow down").arg(seconds)
                                 : QStringLiteral("Processing: ") + FileNameFromPath(symbol));
                     };
-                    outcome = run->fetch(symbol, nextSymbols(i + 1, 4 * run->aheadLimit()));
+                    outcome = run->fetch(symbol, nextSymbols(i + 1, run->lookahead()));
                 }
                 if (m_ended)
                     throw Abandoned();

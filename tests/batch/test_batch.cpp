@@ -58,6 +58,13 @@ QByteArray todaysPage(const QString& symbol)
 
 class Batch : public RetrievalRun {
 protected:
+    void SetUp() override
+    {
+        RetrievalRun::SetUp();
+        // The program's runs here are of the quote pages; the list has tests of its own.
+        SettingsStore(programConfig.path())
+            .write(kSettingsApplication, kSettingsSection, kKeyQuoteSource, QStringLiteral("pages"));
+    }
     struct Ran {
         int status = -1;
         QByteArray out, err;

@@ -28,6 +28,8 @@ protected:
     void SetUp() override
     {
         server = std::make_unique<QuoteServer>([this](const Request& r) { return answer(r); });
+        // These runs are of the quote pages; the quote list's have tests of their own.
+        putStored(kKeyQuoteSource, QStringLiteral("pages"));
         restart();
     }
     // A new client (fetching ahead by `maxInFlight`) and a new window on it.
