@@ -289,8 +289,8 @@ void QtHttpClient::finished(Job& job)
     if (r.failure == FetchFailure::Refused && r.status != 403) {
         // A data request waits once; a page as often as the pacing allows.
         const bool data = m_rules.pageFetching(job.url).isValid();
-        const qint64 wait = m_pacing.slowDown(outcome.retryAfter, data ? std::max(job.retries, m_limits.maxRetries - 1)
-                                                                       : job.retries);
+        const qint64 wait =
+            m_pacing.slowDown(outcome.retryAfter, data && job.retries > 0 ? m_limits.maxRetries : job.retries);
         if (wait >= 0) {
             ++job.retries;
             note(QStringLiteral("the service asked to slow down: waiting %1 s").arg((wait + 999) / 1000));

@@ -18,8 +18,10 @@ void QtHttpClient::keepShape()
 bool QtHttpClient::hopLearnt(Job& job, PageTransfer::Outcome& outcome)
 {
     HttpResult& r = outcome.result;
-    // Nothing to learn: every page at the address asked, and data where it is asked.
-    if (!m_rules.learnsHops() || m_rules.pageFetching(job.url).isValid()) {
+    // Data is asked where it is: it teaches nothing of the pages' hop.
+    if (m_rules.pageFetching(job.url).isValid())
+        return true;
+    if (!m_rules.learnsHops()) { // nothing to learn: every page at the address asked
         m_learning = false;
         return true;
     }

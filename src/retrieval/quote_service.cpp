@@ -33,6 +33,23 @@ ServiceRules quoteServiceRules(const QString& quoteHost)
         return applyQuoteUrlShape(QuoteUrlShape{shape.before, shape.after}, asked);
     };
     rules.ownPageAddress = &quotePageAddress;
+    // The quote list and its crumb are fetched by the quote page's script:
+    // from the quote host's origin (query1. or query2. taken off).
+    rules.fetchedFrom = [](const QUrl& asked) {
+        const QString path = asked.path();
+        if (!path.startsWith(QStringLiteral("/v7/finance/quote")) && path != QStringLiteral("/v1/test/getcrumb"))
+            return QUrl();
+        QString host = asked.host();
+        for (const QString& prefix : {QStringLiteral("query1."), QStringLiteral("query2.")})
+            if (host.startsWith(prefix))
+                host.remove(0, prefix.size());
+        QUrl page;
+        page.setScheme(asked.scheme());
+        page.setHost(host);
+        page.setPort(asked.port());
+        page.setPath(QStringLiteral("/"));
+        return page;
+    };
     return rules;
 }
 

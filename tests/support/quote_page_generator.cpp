@@ -33,6 +33,25 @@ QByteArray value(const QString& raw, const QString& fmt)
     return "{\"raw\":" + raw.toUtf8() + ",\"fmt\":\"" + fmt.toUtf8() + "\",\"longFmt\":\"" + fmt.toUtf8() + "\"}";
 }
 
+// A fraction's digits in percent: the point moved two places (-0.0163993 is -1.63993).
+QString inPercent(const QString& fraction)
+{
+    const bool negative = fraction.startsWith(QLatin1Char('-'));
+    QString digits = fraction.mid(negative ? 1 : 0);
+    qsizetype point = digits.indexOf(QLatin1Char('.'));
+    if (point < 0)
+        point = digits.size();
+    else
+        digits.remove(point, 1);
+    digits += QStringLiteral("00");
+    QString text = digits.left(point + 2) + QLatin1Char('.') + digits.mid(point + 2);
+    while (text.size() > 1 && text.startsWith(QLatin1Char('0')) && text[1] != QLatin1Char('.'))
+        text.remove(0, 1);
+    while (text.contains(QLatin1Char('.')) && (text.endsWith(QLatin1Char('0')) || text.endsWith(QLatin1Char('.'))))
+        text.chop(1);
+    return (negative ? QStringLiteral("-") : QString()) + text;
+}
+
 QByteArray ownPriceObject(const PageShape& shape, bool etf)
 {
     const QByteArray avgFmt = shape.averageVolumeFormatIsNull ? QByteArray("null") : QByteArray("\"88.31M\"");
@@ -459,6 +478,39 @@ QByteArray makeQuotePage(const PageShape& shape)
     page += "<script>" + json + "</script>\n";
     page += "<div id=\"footer\">" + w.newsText(400) + "</div>\n</body></html>\n";
     return page;
+}
+
+QByteArray makeQuoteListObject(const PageShape& shape, bool formatted)
+{
+    const auto number = [formatted](const QString& raw) { return formatted ? value(raw, raw) : raw.toUtf8(); };
+    QByteArray json = "{\"language\":\"en-US\",\"region\":\"US\",\"quoteType\":\"" + jsonEscape(shape.quoteType) +
+                      "\",\"typeDisp\":\"Equity\",\"marketState\":\"POST\"";
+    if (shape.currency)
+        json += ",\"currency\":\"" + jsonEscape(*shape.currency) + "\"";
+    json += ",\"exchange\":\"NMS\"";
+    if (shape.exchangeName)
+        json += ",\"fullExchangeName\":\"" + jsonEscape(*shape.exchangeName) + "\"";
+    json += ",\"shortName\":\"" + jsonEscape(shape.shortName) + "\",\"longName\":\"" + jsonEscape(shape.shortName) +
+            " Long\",\"regularMarketTime\":" + shape.marketTime.toUtf8() + ",\"regularMarketPrice\":" +
+            number(shape.regularPrice) + ",\"regularMarketChange\":" + number(QStringLiteral("-3.21001")) +
+            ",\"regularMarketChangePercent\":" + number(inPercent(shape.changePercent)) +
+            ",\"regularMarketOpen\":" + number(shape.open) + ",\"regularMarketDayHigh\":" + number(shape.dayHigh) +
+            ",\"regularMarketDayLow\":" + number(shape.dayLow) + ",\"regularMarketVolume\":" + number(shape.volume) +
+            ",\"averageDailyVolume3Month\":" + number(shape.averageVolume) +
+            ",\"regularMarketPreviousClose\":" + number(shape.previousClose);
+    if (shape.marketCap != QStringLiteral("{}"))
+        json += ",\"marketCap\":" + number(shape.marketCap);
+    if (shape.postMarketPrice)
+        json += ",\"postMarketPrice\":" + number(*shape.postMarketPrice);
+    return json + ",\"corporateActions\":[],\"symbol\":\"" + jsonEscape(shape.symbol) + "\"}";
+}
+
+QByteArray quoteListAnswer(const QList<QByteArray>& objects)
+{
+    QByteArray json = "{\"quoteResponse\":{\"result\":[";
+    for (qsizetype i = 0; i < objects.size(); ++i)
+        json += (i ? "," : "") + objects[i];
+    return json + "],\"error\":null}}";
 }
 
 } // namespace larkspire::test

@@ -4,6 +4,7 @@
 // in which a streaming store quotes about twenty other instruments before the
 // page's own QuoteSummaryStore, and a recommendations store near the end.
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -50,6 +51,13 @@ QByteArray makeQuotePage(const PageShape& shape);
 // at 55 to 85 % of it) and the framework's start script, in lines of
 // indented markup. The shape's figures and size as in makeQuotePage.
 QByteArray makeServedTodaysPage(const PageShape& shape);
+
+// The shape's quote as an object of the service's quote list, from the same
+// values as its page: plain numbers (formatted=false) or {"raw","fmt"}
+// pairs, the change in percent, no key for a value the page leaves empty.
+QByteArray makeQuoteListObject(const PageShape& shape, bool formatted = false);
+// The list's whole answer for these objects.
+QByteArray quoteListAnswer(const QList<QByteArray>& objects);
 
 // The title a page of the shape's layout carries, before HTML escaping.
 QString pageTitle(const PageShape& shape);
