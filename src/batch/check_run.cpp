@@ -65,7 +65,8 @@ void checkList(const QString& symbol, const HttpResult& page, const BatchService
     static const char* const crumbs[] = {"none", "kept", "fetched", "refused"};
     say(out, QStringLiteral("crumb: ") + QString::fromLatin1(crumbs[int(report.crumb)]));
     if (report.status > 0)
-        say(out, QStringLiteral("quote list answer: HTTP %1 %2").arg(report.status).arg(httpStatusPhrase(report.status)));
+        say(out, QStringLiteral("quote list answer: HTTP %1").arg(report.status) +
+                     (report.status == 200 ? QString() : QLatin1Char(' ') + httpStatusPhrase(report.status)));
     if (!report.error.isEmpty())
         say(out, QStringLiteral("quote list failure: ") + report.error);
     say(out, QStringLiteral("a run takes: ") +

@@ -35,6 +35,22 @@ QString shownUrl(const QUrl& url)
     return text;
 }
 
+QString shownUrl(const QUrl& url, const QStringList& secretQueryItems)
+{
+    QByteArray text = url.toEncoded(QUrl::RemoveUserInfo);
+    for (const QString& name : secretQueryItems) {
+        for (const char* before : {"?", "&"}) {
+            const QByteArray key = before + name.toLatin1() + '=';
+            const qsizetype at = text.indexOf(key);
+            if (at < 0)
+                continue;
+            const qsizetype end = text.indexOf('&', at + key.size());
+            text.replace(at + key.size(), (end < 0 ? text.size() : end) - at - key.size(), "...");
+        }
+    }
+    return shownUrl(QUrl::fromEncoded(text));
+}
+
 QString proxyDescription(const QNetworkAccessManager* manager, const QUrl& url)
 {
     const QNetworkProxy proxy = proxyFor(manager, url);
@@ -116,7 +132,7 @@ void PageTransfer::send()
     // Every redirect is looked at here before anything is sent to it.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     m_reply = m_body ? m_manager->post(request, *m_body) : m_manager->get(request);
-    trace((m_body ? QStringLiteral("POST ") : QStringLiteral("GET ")) + shownUrl(m_at) + QStringLiteral(" (proxy: ") +
+    trace((m_body ? QStringLiteral("POST ") : QStringLiteral("GET ")) + shownUrl(m_at, secrets()) + QStringLiteral(" (proxy: ") +
           proxyDescription(m_manager, m_at) + QLatin1Char(')'));
     if (m_options.trace) {
         const QStringList cookies = cookieNamesFor(m_manager->cookieJar(), m_at);
@@ -233,17 +249,17 @@ bool PageTransfer::follow(const QUrl& target)
         error = QStringLiteral("Redirected from a secure address to an insecure one");
     } else if (!(m_options.rules ? *m_options.rules : ServiceRules()).mayGo(target, m_origin, m_at)) {
         error = QStringLiteral("The quote service redirected the request outside the quote service, to ") +
-                shownUrl(target);
+                shownUrl(target, secrets());
     } else if (bypassesProxy(target)) {
         error = QStringLiteral("The quote service redirected the request to an address the proxy settings "
                                "would reach without the proxy: ") +
-                shownUrl(target);
+                shownUrl(target, secrets());
     } else {
         // 307 and 308 repeat a post; the others ask for the new page.
         if (outcome.result.status != 307 && outcome.result.status != 308)
             m_body.reset();
         outcome.result.failure = FetchFailure::None;
-        trace(QStringLiteral("redirect: HTTP %1 to ").arg(outcome.result.status) + shownUrl(target));
+        trace(QStringLiteral("redirect: HTTP %1 to ").arg(outcome.result.status) + shownUrl(target, secrets()));
         m_at = target;
         outcome.redirects = m_hops;
         send();

@@ -32,6 +32,8 @@ QString httpStatusPhrase(int status);
 // A URL from a server as a user may read it: percent-encoded, so that it
 // holds no control character, and never longer than a line.
 QString shownUrl(const QUrl& url);
+// The same with the values of these query items left out ("crumb=...").
+QString shownUrl(const QUrl& url, const QStringList& secretQueryItems);
 
 // The proxy a request to the URL goes through ("none" for a direct one).
 QString proxyDescription(const QNetworkAccessManager* manager, const QUrl& url);
@@ -77,6 +79,7 @@ private:
     bool bypassesProxy(const QUrl& target) const;
     void finish();
     void trace(const QString& line) const;
+    QStringList secrets() const { return m_options.rules ? m_options.rules->secretQueryItems : QStringList(); }
     void takeArrived(QNetworkReply* reply);
     // The connection a reply came on, in words: TLS version, cipher suite
     // and HTTP version.

@@ -7,6 +7,7 @@
 // redirects only to the host and port asked, no form declined, no hop learned.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 #include <QUrl>
 
@@ -50,6 +51,9 @@ struct ServiceRules {
     std::function<std::optional<LearnedAddress>(const QUrl& asked, const QUrl& landed)> learnAddress;
     std::function<QUrl(const LearnedAddress& shape, const QUrl& asked)> applyAddress;
     std::function<QUrl(const QUrl& asked)> ownPageAddress;
+
+    // Query items whose values a trace never shows (a crumb): "name=...".
+    QStringList secretQueryItems;
 
     // The page a data address (the service's JSON) is fetched from, as a
     // browser's script on that page fetches it; an invalid URL for a page.

@@ -33,6 +33,7 @@ ServiceRules quoteServiceRules(const QString& quoteHost)
         return applyQuoteUrlShape(QuoteUrlShape{shape.before, shape.after}, asked);
     };
     rules.ownPageAddress = &quotePageAddress;
+    rules.secretQueryItems = {QStringLiteral("crumb")};
     // The quote list and its crumb are fetched by the quote page's script:
     // from the quote host's origin (query1. or query2. taken off).
     rules.fetchedFrom = [](const QUrl& asked) {

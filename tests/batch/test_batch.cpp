@@ -6,6 +6,7 @@
 #include "core/file_kinds.h"
 #include "support/full_disk.h"
 #include "results/result_table.h"
+#include "support/quote_list_service.h"
 #include "window/retrieval_fixture.h"
 
 #include <QDir>
@@ -634,4 +635,46 @@ TEST_F(Batch, theProgramsOwnStreamsByNameAreWrittenAsTheyAreEvenAPipe)
                               false, seven);
     EXPECT_EQ(given.status, 0) << given.err.constData();
     EXPECT_EQ(readFile(seven).count('\n'), 3) << readFile(seven).constData();
+}
+
+TEST_F(Batch, theQuoteListGivesTheSameFilesAndCheckSaysWhichWayARunTakes)
+{
+    QuoteListService service;
+    for (const char* s : {"AAA", "BBB", "CCC"})
+        service.add(QString::fromLatin1(s));
+    requestHandler = [&](const Request& r) { return service.answer(r); };
+    for (const char* format : {"text", "tsv"}) {
+        const auto ran = [&](const char* source) {
+            return program({QStringLiteral("--batch"), QStringLiteral("--source"), QString::fromLatin1(source),
+                            QStringLiteral("--format"), QString::fromLatin1(format), QStringLiteral("AAA"),
+                            QStringLiteral("NOSUCH"), QStringLiteral("BBB"), QStringLiteral("CCC")});
+        };
+        service.log.clear();
+        const Ran pages = ran("pages");
+        EXPECT_EQ(service.count(QStringLiteral("list")), 0);
+        service.log.clear();
+        const Ran list = ran("auto");
+        EXPECT_EQ(list.status, pages.status);
+        EXPECT_EQ(list.out, pages.out) << format;
+        EXPECT_EQ(list.err, pages.err);
+        EXPECT_EQ(service.count(QStringLiteral("list")), 1) << service.log.join(QLatin1Char(' ')).toStdString();
+    }
+    // The crumb was kept with the cookies: the next run asks the list at once.
+    service.log.clear();
+    const Ran sources = program({QStringLiteral("--batch"), QStringLiteral("--source"), QStringLiteral("auto"),
+                                 QStringLiteral("--format"), QStringLiteral("csv"), QStringLiteral("--fields"),
+                                 QStringLiteral("symbol,source"), QStringLiteral("AAA"), QStringLiteral("BBB")});
+    EXPECT_EQ(sources.out, "symbol,source\r\nAAA,list\r\nBBB,list\r\n") << sources.err.constData();
+    EXPECT_EQ(service.log, QStringList{QStringLiteral("list AAA,BBB")});
+    const QByteArray cache = readFile(programConfig.filePath(QStringLiteral("larkspire/cookies")));
+    EXPECT_TRUE(cache.contains(QByteArray("\ntoken\t" + service.crumb.toUtf8() + "\t"))) << cache.constData();
+
+    const Ran check = program({QStringLiteral("--check"), QStringLiteral("--source"), QStringLiteral("auto"),
+                               QStringLiteral("BBB")});
+    EXPECT_EQ(check.status, 0) << check.out.constData();
+    for (const char* line : {"\nquote list: http://query1.finance.yahoo.com/v7/finance/quote?symbols=BBB&crumb=...",
+                             "\ncrumb: kept\n", "\nquote list answer: HTTP 200\n", "\na run takes: the quote list\n",
+                             "\nOK: the page was read\n"})
+        EXPECT_TRUE(check.out.contains(line)) << line << "\n" << check.out.constData();
+    EXPECT_FALSE(check.out.contains(service.crumb.toUtf8())) << "the crumb is never printed";
 }

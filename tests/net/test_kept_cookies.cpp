@@ -91,3 +91,37 @@ TEST(KeptCookies, aFileThatIsNotOursIsIgnoredAndNothingIsLost)
     for (const QString& path : {damaged, large, foreign})
         EXPECT_EQ(keptNames(path), QStringList{QStringLiteral("B")}) << "replaced by a good one: " << path.toStdString();
 }
+
+// What a later run reads back: a token beside the cookies only as one can
+// be, and never a cookie that would end its header and start another.
+TEST(KeptCookies, theTokenIsKeptAndNoCookieCarriesAControlCharacter)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/cookies");
+    const QUrl crumbAt(QStringLiteral("https://query1.finance.yahoo.com/v1/test/getcrumb"));
+    {
+        KeptCookieJar jar(path, QStringLiteral("yahoo.com"));
+        jar.keepToken({QStringLiteral("dxm/Hnt0.ZGCL"), crumbAt});
+        jar.keepToken({QStringLiteral("no\tgood"), crumbAt}); // not a token: the kept one stays
+        jar.setCookiesFromUrl(QNetworkCookie::parseCookies("A1=v; Max-Age=3600; Domain=.yahoo.com; Path=/"), kPage);
+        jar.save();
+    }
+    EXPECT_EQ(KeptCookieJar(path, QStringLiteral("yahoo.com")).keptToken().value, QStringLiteral("dxm/Hnt0.ZGCL"));
+    EXPECT_EQ(KeptCookieJar(path, QStringLiteral("yahoo.com")).keptToken().at, crumbAt);
+
+    const QByteArray expiry = "; expires=Fri, 01-Jan-2100 00:00:00 GMT; domain=.yahoo.com; path=/\n";
+    const QByteArray lines[] = {
+        "cookie\tK=a\rX-Injected: 1" + expiry, "cookie\tK=a\nX" + expiry, QByteArray("cookie\tK=a\0b", 12) + expiry,
+        "cookie\tK=a\x1b[31m" + expiry, "cookie\tK\x7f=a" + expiry, "token\tbad token\thttps://q/\n",
+        "token\tgood\tftp://q/\n", "cookie\tGOOD=1" + expiry,
+    };
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("larkspire cookies 1\n");
+    for (const QByteArray& line : lines)
+        f.write(line);
+    f.close();
+    KeptCookieJar jar(path, QStringLiteral("yahoo.com"));
+    EXPECT_EQ(cookieNamesFor(&jar, kPage), QStringList{QStringLiteral("GOOD")});
+    EXPECT_TRUE(jar.keptToken().value.isEmpty());
+}

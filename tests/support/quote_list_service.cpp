@@ -91,7 +91,9 @@ Response QuoteListService::answer(const Request& request)
         r.reason = "Not Found";
         return r;
     }
-    r.headers << QPair<QByteArray, QByteArray>("Set-Cookie", "B=4fc3a1; Path=/; Max-Age=31536000");
+    // As the service sets it: for its whole domain, so that query1 gets it too.
+    const QByteArray domain = url.host().endsWith(QStringLiteral(".yahoo.com")) ? "; Domain=.yahoo.com" : "";
+    r.headers << QPair<QByteArray, QByteArray>("Set-Cookie", "B=4fc3a1; Path=/; Max-Age=31536000" + domain);
     r.body = makeQuotePage(known.value(symbol));
     return r;
 }

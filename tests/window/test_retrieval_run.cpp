@@ -1,3 +1,4 @@
+#include "support/quote_list_service.h"
 #include "window/retrieval_fixture.h"
 
 #include "core/error_report.h"
@@ -275,4 +276,29 @@ TEST_F(RetrievalRun, aServiceThatAsksForALongWaitEndsTheRunAtOnceWithOneBox)
                                           "wait 60 s before the next; the run stops here. Try again later."),
                            QStringLiteral("Done.")}));
     EXPECT_LE(server->requests().size(), 4) << "no page is asked again after the service asked for a long wait";
+}
+
+// With the quote list first (the default), the window shows the same rows in
+// the same order and the same boxes as with pages alone, from a list request
+// for many symbols instead of a page for each.
+TEST_F(RetrievalRun, theQuoteListGivesTheRowsAndBoxesOfThePages)
+{
+    QuoteListService service;
+    for (const char* s : {"AAA", "BBB", "CCC", "DDD"})
+        service.add(QString::fromLatin1(s));
+    requestHandler = [&](const Request& r) { return service.answer(r); };
+    const auto shown = [&](const QString& source) {
+        putStored(kKeyQuoteSource, source);
+        symbolsAre({"AAA", "bbb", "NOSUCH", "CCC", "AAA", "DDD"});
+        dialogs.messages.clear();
+        run();
+        return QString(rows().join(QLatin1Char('\n')) + QStringLiteral("\n--\n") + dialogs.messageTexts().join(QLatin1Char('\n')));
+    };
+    const QString pages = shown(QStringLiteral("pages"));
+    service.log.clear();
+    EXPECT_EQ(shown(QStringLiteral("auto")).toStdString(), pages.toStdString());
+    // The first page brings the cookie; the rest come in one list request.
+    EXPECT_EQ(service.log, QStringList({QStringLiteral("page AAA"), QStringLiteral("crumb"),
+                                        QStringLiteral("list BBB,NOSUCH,CCC,AAA,DDD"), QStringLiteral("page NOSUCH"),
+                                        QStringLiteral("page NOSUCH")}));
 }
