@@ -3,7 +3,10 @@
 // gzipped), and processes of their own fetch them:
 //  - curl, fetching and inflating the pages, 8 at a time (the yardstick);
 //  - the program's --batch run, with its real client, reader and writer;
-//  - the real window, 500 symbols.
+//  - the real window, 500 symbols;
+//  - the --batch run with the service's quote list first (the server gives
+//    getcrumb and the list from the same pages' values) beside pages alone,
+//    200 symbols over a link of 20 Mbit/s with 50 ms before each answer.
 // curl and --batch go at full speed (200 pages) and over a link of 100
 // Mbit/s (100 pages) and 20 Mbit/s (40) that the answers share.
 // For each: CPU (user + system), minor page faults and peak memory of the
@@ -59,6 +62,7 @@ public:
             shape.targetBytes = kPageBytes;
             shape.seed = unsigned(i % 7 + 1);
             m_gzipped.insert(shape.symbol, test::gzipBytes(test::makeServedTodaysPage(shape)));
+            m_listObjects.insert(shape.symbol, test::makeQuoteListObject(shape));
         }
         m_thread.start();
         m_context.moveToThread(&m_thread);
@@ -66,7 +70,35 @@ public:
             &m_context,
             [this] {
                 m_server = std::make_unique<test::QuoteServer>([this](const test::Request& r) {
+                    test::Response resp = answer(r);
+                    resp.delayMs = m_delayMs;
+                    m_sentBytes += resp.body.size();
+                    return resp;
+                });
+            },
+            Qt::BlockingQueuedConnection);
+    }
+    test::Response answer(const test::Request& r)
+    {
                     test::Response resp;
+                    if (r.target.startsWith("/v1/test/getcrumb")) {
+                        ++m_asked["crumb"];
+                        resp.body = "crumb/1.X";
+                        return resp;
+                    }
+                    if (r.target.startsWith("/v7/finance/quote?symbols=")) {
+                        ++m_asked["list"];
+                        const QByteArray symbols = r.target.mid(26, r.target.indexOf('&') - 26);
+                        QList<QByteArray> objects;
+                        for (const QByteArray& s : symbols.split('%'))
+                            objects << m_listObjects.value(QString::fromUtf8(s.startsWith("2C") ? s.mid(2) : s));
+                        objects.removeAll(QByteArray());
+                        resp.headers = {{"Content-Type", "application/json;charset=utf-8"},
+                                        {"Content-Encoding", "gzip"}};
+                        resp.body = test::gzipBytes(test::quoteListAnswer(objects));
+                        return resp;
+                    }
+                    ++m_asked["page"];
                     if (m_hop && r.target.startsWith("/q?s=")) {
                         // As the service does: the quote URL leads to the symbol's own page.
                         resp.status = 301;
@@ -77,13 +109,11 @@ public:
                                                ? QString::fromUtf8(QByteArray::fromPercentEncoding(r.target.mid(7).chopped(1)))
                                                : test::QuoteServer::symbolOf(r);
                     resp.headers << qMakePair(QByteArray("Content-Encoding"), QByteArray("gzip"));
+                    resp.headers << qMakePair(QByteArray("Set-Cookie"), QByteArray("B=1; Max-Age=3600; Path=/"));
                     resp.body = m_gzipped.value(symbol);
                     if (resp.body.isEmpty())
                         resp.status = 404;
                     return resp;
-                });
-            },
-            Qt::BlockingQueuedConnection);
     }
     ~PageServer()
     {
@@ -105,9 +135,27 @@ public:
             Qt::BlockingQueuedConnection);
     }
     double gzippedKB() const { return double(m_gzipped.value(symbolAt(0)).size()) / 1024; }
+    // Each answer waits this long before it is sent (a link's round trip).
+    void setDelay(int ms)
+    {
+        QMetaObject::invokeMethod(&m_context, [this, ms] { m_delayMs = ms; }, Qt::BlockingQueuedConnection);
+    }
+    // What was asked (page, crumb, list) and the bytes of the bodies sent, since the last call.
+    std::pair<QMap<QByteArray, int>, qint64> takeCounts()
+    {
+        std::pair<QMap<QByteArray, int>, qint64> counts;
+        QMetaObject::invokeMethod(
+            &m_context, [&] { counts = {std::exchange(m_asked, {}), std::exchange(m_sentBytes, 0)}; },
+            Qt::BlockingQueuedConnection);
+        return counts;
+    }
 
 private:
     QHash<QString, QByteArray> m_gzipped;
+    QHash<QString, QByteArray> m_listObjects;
+    QMap<QByteArray, int> m_asked;
+    qint64 m_sentBytes = 0;
+    int m_delayMs = 0;
     bool m_hop = false;
     QThread m_thread;
     QObject m_context;
@@ -227,16 +275,44 @@ void BM_ProgramBatch(benchmark::State& state)
     PageServer& s = server();
     s.setLink(mbit);
     s.setHop(state.range(1) != 0);
+    s.setDelay(0);
     QTemporaryDir dir;
     auto batch = [&](int count) {
         return runMeasured({self(), QStringLiteral("--measured-batch"), s.host(), QString::number(count),
-                            dir.filePath(QStringLiteral("quotes.csv"))});
+                            dir.filePath(QStringLiteral("quotes.csv")), QStringLiteral("pages")});
     };
     const Usage startup = batch(1);
     for (auto _ : state)
         report(state, batch(pages), pages, startup);
     if (mbit > 0)
         state.counters["link_ms"] = s.gzippedKB() * 1024 * 8 * pages / (mbit * 1e3);
+}
+
+// 200 symbols over 20 Mbit/s with 50 ms before each answer: the quote list
+// first (range 0 = 1) or every page (0); a fresh run, whose first page
+// brings the cookie the crumb is asked with.
+void BM_QuoteList(benchmark::State& state)
+{
+    const bool list = state.range(0) != 0;
+    const int symbols = pagesFor(200);
+    PageServer& s = server();
+    s.setLink(20);
+    s.setHop(false);
+    s.setDelay(50);
+    QTemporaryDir dir;
+    s.takeCounts();
+    for (auto _ : state)
+        report(state,
+               runMeasured({self(), QStringLiteral("--measured-batch"), s.host(), QString::number(symbols),
+                            dir.filePath(QStringLiteral("quotes.csv")),
+                            list ? QStringLiteral("auto") : QStringLiteral("pages")}),
+               symbols);
+    const auto [asked, bytes] = s.takeCounts();
+    state.counters["requests_page"] = asked.value("page");
+    state.counters["requests_crumb"] = asked.value("crumb");
+    state.counters["requests_list"] = asked.value("list");
+    state.counters["wire_KB"] = double(bytes) / 1024;
+    s.setDelay(0);
 }
 
 void BM_ProgramWindow(benchmark::State& state)
@@ -265,6 +341,7 @@ BENCHMARK(BM_ProgramBatch)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(1);
+BENCHMARK(BM_QuoteList)->ArgName("list")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 BENCHMARK(BM_ProgramWindow)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 QStringList symbols(int count)
@@ -287,6 +364,7 @@ int measuredBatch(int argc, char** argv)
     services.http = &http;
     services.quoteHost = args.at(2);
     services.settingsFolder = settings.path();
+    services.source = sourceChoiceNamed(args.at(5)).value_or(SourceChoice::Auto);
     const CommandLine cl = parseCommandLine(
         QStringList{QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("csv"),
                     QStringLiteral("--output"), args.at(4)} +
@@ -326,7 +404,7 @@ int main(int argc, char** argv)
         return measure(argv + 2);
     if (argc == 4 && std::strcmp(argv[1], "--measured-window") == 0)
         return measuredWindow(argc, argv);
-    if (argc == 5 && std::strcmp(argv[1], "--measured-batch") == 0)
+    if (argc == 6 && std::strcmp(argv[1], "--measured-batch") == 0)
         return measuredBatch(argc, argv);
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication app(argc, argv);
