@@ -328,6 +328,15 @@ QString usageText()
                           "2 usage error or no symbols to fetch.\n");
 }
 
+QStringList optionNames(bool checkToo)
+{
+    QStringList names;
+    for (const OptionDef& o : kOptions)
+        if (!checkToo || o.modes == kCheckToo)
+            names << QString::fromLatin1(o.name);
+    return names;
+}
+
 QString versionText() { return QStringLiteral("larkspire ") + QString::fromLatin1(kVersion); }
 
 } // namespace larkspire

@@ -27,6 +27,8 @@ struct CommandLine {
 CommandLine parseCommandLine(const QStringList& arguments);
 
 QString usageText();
+// The options of --batch, or those --check takes too, as the option table has them.
+QStringList optionNames(bool checkToo);
 QString versionText();
 
 } // namespace larkspire

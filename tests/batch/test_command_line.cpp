@@ -4,6 +4,7 @@
 #include "batch/command_line.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -122,4 +123,40 @@ TEST(CommandLine, aSymbolFileThatIsALinkLoopIsSaidToBeOne)
     std::fclose(err);
     EXPECT_TRUE(QByteArray(text, qsizetype(size)).contains("the symbol file is a loop of symbolic links: ")) << text;
     std::free(text);
+}
+
+// The man page and the README say what the option table says: each mode's
+// synopsis names exactly its options, and each option has its own entry.
+TEST(CommandLine, theManPageAndTheReadmeNameEveryOptionOfTheTable)
+{
+    const auto read = [](const char* path) {
+        QFile f(QStringLiteral(LARKSPIRE_SOURCE_DIR "/") + QLatin1String(path));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    };
+    const auto optionsIn = [](const QString& text) {
+        QStringList names;
+        static const QRegularExpression option(QStringLiteral(R"(\\?-\\?-([a-z]+(\\?-[a-z]+)*))"));
+        for (auto m = option.globalMatch(text); m.hasNext();)
+            names << QStringLiteral("--") + m.next().captured(1).remove(QLatin1Char('\\'));
+        names.removeAll(QStringLiteral("--check"));
+        names.removeAll(QStringLiteral("--batch"));
+        names.removeAll(QStringLiteral("--help"));
+        names.removeAll(QStringLiteral("--version"));
+        return names;
+    };
+    const QString man = read("packaging/larkspire.1");
+    const QString synopsis = man.section(QStringLiteral(".SH SYNOPSIS"), 1).section(QStringLiteral(".SH "), 0, 0);
+    const QString check = synopsis.section(QStringLiteral(".B larkspire \\-\\-check"), 1).section(QStringLiteral(".br"), 0, 0);
+    const QString batch = synopsis.section(QStringLiteral(".B larkspire \\-\\-batch"), 1);
+    EXPECT_EQ(optionsIn(check), optionNames(true));
+    EXPECT_EQ(optionsIn(batch), optionNames(false));
+    for (const QString& name : optionNames(false)) {
+        const QString escaped = QString(name).replace(QLatin1Char('-'), QStringLiteral("\\-"));
+        EXPECT_TRUE(man.contains(QStringLiteral("\n.TP\n.B ") + escaped + QLatin1Char('\n')) ||
+                    man.contains(QStringLiteral("\n.TP\n.BI ") + escaped + QLatin1Char(' ')))
+            << name.toStdString() << " has no entry of its own";
+    }
+    const QString readme = read("README.md");
+    const QString readmeSynopsis = readme.section(QStringLiteral("\nlarkspire --batch ["), 1).section(QStringLiteral("```"), 0, 0);
+    EXPECT_EQ(optionsIn(QStringLiteral("[") + readmeSynopsis), optionNames(false));
 }
