@@ -9,6 +9,8 @@ void MainWindow::copyResultsToClipboard()
 {
     StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton5_Click"));
     runHandler([&] {
+        if (!someRowTicked()) // the clipboard keeps what it holds
+            return;
         step(106, [&] { CopyListviewToClipboard(m_ui.resultsView); });
         step(108, [&] {
             message(QStringLiteral("Results have been copied to the clipboard.\r\rClick a text area where you "

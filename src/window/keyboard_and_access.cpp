@@ -45,6 +45,13 @@ void MainWindow::createKeyboardCommands()
     setInputDuringFetch(close, DuringFetch::Pass);
     connect(close, &QAction::triggered, this, &QWidget::close);
 
+    // Escape stops a run after the symbol being read; it is not held back,
+    // and it does nothing while no run is going.
+    QAction* stop = command(this, QKeySequence(Qt::Key_Escape), QStringLiteral("Stop Retrieving Quotes"));
+    stop->setObjectName(QStringLiteral("stopCommand"));
+    setInputDuringFetch(stop, DuringFetch::Pass);
+    connect(stop, &QAction::triggered, this, [this] { m_stopAsked = m_runActive; });
+
     // The symbol list's own menu: undo, remove, clear.
     QAction* undo = command(this, QKeySequence(QKeySequence::Undo), QStringLiteral("Undo"));
     connect(undo, &QAction::triggered, this, &MainWindow::undoSymbolRemoval);

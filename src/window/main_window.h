@@ -151,6 +151,8 @@ private:
     void pointerOverButton();
     void pointerOverSurface();
     void message(const QString& text);
+    // Whether a row of the results is ticked; if none is, a box says how to tick them.
+    bool someRowTicked();
     // Runs a handler body; an abandoned operation ends it quietly.
     void runHandler(const std::function<void()>& body);
     SettingsStore& settings() { return m_settings; }
@@ -164,6 +166,7 @@ private:
     bool m_ended = false;
     bool m_closing = false;
     bool m_runActive = false;
+    bool m_stopAsked = false; // Escape during a run: it ends after the symbol being read
     QElapsedTimer m_lastYield;
     // Clicks and keys that came while a page was fetched, for the next pump.
     std::vector<HeldInput> m_heldInput;

@@ -16,6 +16,17 @@ void MainWindow::resultsListKeyDown(int keyCode, int /*shift*/)
 
 void MainWindow::tickAllRows() { resultsList().setAllChecked(true); }
 
+bool MainWindow::someRowTicked()
+{
+    const ListModel& list = resultsList();
+    for (int i = 1; i <= list.count(); ++i)
+        if (list.checked(i))
+            return true;
+    message(QStringLiteral("No row of the results is ticked, so there is nothing to save or copy.\r\rTick the rows "
+                           "to keep, or press Ctrl+A in the results to tick them all."));
+    return false;
+}
+
 void MainWindow::untickAllRows() { resultsList().setAllChecked(false); }
 
 void MainWindow::clearResults()

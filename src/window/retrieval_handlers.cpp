@@ -11,6 +11,25 @@
 
 namespace larkspire {
 
+namespace {
+
+// What the end of a run adds to "Done.": the symbols that gave no row (the
+// first 20 of them), and a stop asked for with Escape.
+QString runSummary(const QStringList& noQuote, bool stopped)
+{
+    QString text;
+    if (!noQuote.isEmpty()) {
+        text += QStringLiteral("\r\rNo quote for: ") + noQuote.mid(0, 20).join(QStringLiteral(", "));
+        if (noQuote.size() > 20)
+            text += QStringLiteral(" and %1 more").arg(noQuote.size() - 20);
+    }
+    if (stopped)
+        text += QStringLiteral("\r\rThe run was stopped with Escape; the rows so far are kept.");
+    return text;
+}
+
+} // namespace
+
 QStringList MainWindow::nextSymbols(int from, int limit)
 {
     // The symbols from this one on, as the list stands now: a symbol removed
@@ -34,6 +53,7 @@ void MainWindow::retrieveQuotes()
         return;
     }
     m_runActive = true;
+    m_stopAsked = false;
     struct Guard {
         MainWindow& w;
         ~Guard()
@@ -56,16 +76,20 @@ void MainWindow::retrieveQuotes()
     runHandler([&] {
         std::optional<QuoteRun> run;
         if (m_platform.http)
-            run.emplace(*m_platform.http, m_platform.quoteHost, sourceChoiceOf(QString(), m_platform.settingsFolder));
+            run.emplace(*m_platform.http, m_platform.quoteHost,
+                        sourceChoiceOf(QString(), m_platform.settingsFolder));
         step(100, [&] { resultsList().clear(); });
         int tooLong = 0; // symbols longer than a symbol can be, left out
         int count = 0;
+        QStringList noQuote; // symbols that gave no row, as typed
         step(102, [&] { count = symbolList().count(); });
         for (int i = 1; i <= count; ++i) {
-            // Symbols removed while the run waited are not fetched.
-            if (i > symbolList().count())
+            // Symbols removed while the run waited are not fetched; Escape
+            // ends the run before the next one.
+            if (i > symbolList().count() || m_stopAsked)
                 break;
             ItemRef row;
+            bool gaveRow = false;
             QString symbol;
             step(104, [&] {
                 m_ui.progressBar->setPosition(std::trunc(double(i) / double(symbolList().count()) * 100.0));
@@ -79,7 +103,9 @@ void MainWindow::retrieveQuotes()
             // The symbol is followed by its item, not its place: the list
             // may change while its page is on the way.
             const ItemRef item = symbolList().ref(i);
-            step(110, [&] { m_ui.progressBar->setBarText(QStringLiteral("Processing: ") + FileNameFromPath(symbol)); });
+            step(110, [&] {
+                m_ui.progressBar->setBarText(QStringLiteral("Processing: ") + FileNameFromPath(symbol));
+            });
             // The repaint this pump would do runs while the page is fetched.
             step(112, [&] { pumpEventsRepaintLater(); });
             step(114, [&] { SetMousePointer(kPointerHourglass); });
@@ -95,9 +121,9 @@ void MainWindow::retrieveQuotes()
                     const InputHold hold(this, m_heldInput);
                     m_platform.http->waitReport = [this, &symbol](int seconds) {
                         m_ui.progressBar->setBarText(
-                            seconds > 0
-                                ? QStringLiteral("Waiting %1 s: the quote service asked to slow down").arg(seconds)
-                                : QStringLiteral("Processing: ") + FileNameFromPath(symbol));
+                            seconds > 0 ? QStringLiteral("Waiting %1 s: the quote service asked to slow down")
+                                              .arg(seconds)
+                                        : QStringLiteral("Processing: ") + FileNameFromPath(symbol));
                     };
                     outcome = run->fetch(symbol, nextSymbols(i + 1, run->lookahead()));
                 }
@@ -114,6 +140,8 @@ void MainWindow::retrieveQuotes()
                     throw Failure(outcome.symbol + QStringLiteral(": ") + outcome.fetch.error);
             });
             if (outcome.stop) { // after this symbol's own report: the run stops asking
+                if (const int at = ListModel::indexOf(item); at > 0)
+                    noQuote << symbolList().text(at);
                 message(run->refusalMessage());
                 break;
             }
@@ -136,13 +164,22 @@ void MainWindow::retrieveQuotes()
                 step(126, [&] { showNames = m_ui.showNamesCheck->isChecked(); });
                 if (showNames) {
                     if (quote.name) // step 128
-                        step(130, [&] { row = resultsList().add(*quote.name); });
+                        step(130, [&] {
+                            row = resultsList().add(*quote.name);
+                            gaveRow = true;
+                        });
                 } else {
-                    step(132, [&] { row = resultsList().add(symbolList().text(i)); });
+                    step(132, [&] {
+                        row = resultsList().add(symbolList().text(i));
+                        gaveRow = true;
+                    });
                 }
             }
-            if (!row.isValid()) // step 134
+            if (!row.isValid()) { // step 134; a row removed meanwhile was given all the same
+                if (!gaveRow)
+                    noQuote << symbolList().text(i);
                 continue;
+            }
             for (const QuoteCell& cell : QuoteCellTable) {
                 // The row may have been removed while events ran: then the
                 // rest of this symbol's values are dropped.
@@ -175,8 +212,10 @@ void MainWindow::retrieveQuotes()
         if (const auto unread = run ? run->unreadMessage() : std::nullopt)
             message(*unread);
         if (tooLong > 0)
-            message(QStringLiteral("%1 symbol(s) longer than %2 characters were left out.").arg(tooLong).arg(kMaxSymbolChars));
-        step(240, [&] { message(QStringLiteral("Done.")); });
+            message(QStringLiteral("%1 symbol(s) longer than %2 characters were left out.")
+                        .arg(tooLong)
+                        .arg(kMaxSymbolChars));
+        step(240, [&] { message(QStringLiteral("Done.") + runSummary(noQuote, m_stopAsked)); });
     });
 }
 

@@ -39,7 +39,7 @@ void MainWindow::saveResultsAsWorkbook()
             return;
         }
         const ListModel& list = resultsList();
-        if (list.count() == 0) // step 108
+        if (list.count() == 0 || !someRowTicked()) // step 108; a sheet of headers alone is no use
             return;
         step(110, [&] { SetMousePointer(kPointerHourglass); });
         struct Idle {

@@ -19,6 +19,8 @@ void MainWindow::saveResultsAsText()
 {
     StepRunner step(*m_platform.dialogs, QStringLiteral("Form1"), QStringLiteral("PushButton4_Click"));
     runHandler([&] {
+        if (!someRowTicked()) // no file dialog and no file of a header alone
+            return;
         FileDialogRequest request;
         step(108, [&] { request.title = QStringLiteral("Save"); });
         step(110, [&] { request.filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"); });

@@ -48,20 +48,21 @@ TEST_F(ClipboardCopy, widthsComeFromCellsOnlyAndTheLastColumnIsTrimmed)
                                               "C     \t     \t\t\t\t\t\t\t\r\n"));
 }
 
-TEST_F(ClipboardCopy, emptyListLeavesTheClipboardAlone)
+// With no row ticked (none at all, or none of those shown) the clipboard
+// keeps what it holds, and a box says how to tick rows.
+TEST_F(ClipboardCopy, nothingTickedLeavesTheClipboardAloneAndSaysHowToTick)
 {
-    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
-    copy();
-    EXPECT_EQ(clipboardText(), QStringLiteral("before"));
-    EXPECT_EQ(dialogs.messageTexts(), QStringList{kCopied});
-}
-
-TEST_F(ClipboardCopy, noTickedRowEmptiesTheClipboard)
-{
-    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
-    addRow({QStringLiteral("GOOG")}, false);
-    copy();
-    EXPECT_EQ(clipboardText(), QString());
+    for (const bool withRow : {false, true}) {
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        dialogs.messages.clear();
+        if (withRow)
+            addRow({QStringLiteral("GOOG")}, false);
+        copy();
+        EXPECT_EQ(clipboardText(), QStringLiteral("before")) << withRow;
+        ASSERT_EQ(dialogs.messageTexts().size(), 1);
+        EXPECT_TRUE(dialogs.messageTexts()[0].startsWith(QStringLiteral("No row of the results is ticked")));
+        EXPECT_TRUE(dialogs.messageTexts()[0].contains(QStringLiteral("Ctrl+A")));
+    }
 }
 
 namespace {

@@ -142,7 +142,7 @@ TEST_F(FetchAhead, aServiceThatKeepsRefusingEndsTheRunAndUnreadablePagesAreTold)
             << i;
     EXPECT_EQ(texts[3], QStringLiteral("The quote service keeps refusing requests (HTTP 503 Service Unavailable); the "
                                        "run stops here. Try again later."));
-    EXPECT_EQ(texts[4], QStringLiteral("Done."));
+    EXPECT_EQ(texts[4], QStringLiteral("Done.\r\rNo quote for: A, B, C")) << "D and E were not asked for";
     EXPECT_FALSE(barTexts.join(QString()).contains(QStringLiteral("Processing: E")));
 
     dialogs.messages.clear();

@@ -170,7 +170,7 @@ TEST_F(LaterPages, consentThatComesBackAfterDecliningFailsOnceAndTheRunGoesOn)
             QStringLiteral("The quote service asked for cookie consent again after it was declined\r\n")));
         EXPECT_TRUE(dialogs.messages[size_t(i)].text.contains(QStringLiteral(" at line 116\r\r")));
     }
-    EXPECT_EQ(dialogs.messages[2].text, QStringLiteral("Done."));
+    EXPECT_EQ(dialogs.messages[2].text, QStringLiteral("Done.\r\rNo quote for: AAA, BBB"));
 }
 
 TEST_F(LaterPages, consentMetByRequestsInFlightIsAnsweredOnceAndAnAnswerInPlaceAsksAgain)

@@ -4,6 +4,7 @@
 #include "core/error_report.h"
 
 #include <QTcpServer>
+#include <QTest>
 #include <QTimer>
 
 using namespace larkspire;
@@ -81,7 +82,8 @@ TEST_F(RetrievalRun, unrecognisedPagesAddNoRows)
     window->controls().showNamesCheck->setChecked(false);
     run();
     EXPECT_EQ(rows(), (QStringList{QStringLiteral("NONAME||||||||"), QStringLiteral("NOKEYS||||||||")}));
-    EXPECT_EQ(dialogs.messageTexts(), (QStringList{QStringLiteral("Done."), QStringLiteral("Done.")}));
+    EXPECT_EQ(dialogs.messageTexts(), (QStringList{QStringLiteral("Done.\r\rNo quote for: NONAME, OTHER"),
+                                                   QStringLiteral("Done.\r\rNo quote for: OTHER")}));
 }
 
 TEST_F(RetrievalRun, failedFetchesAreReportedAtStep116AndNeverReuseTheLastPage)
@@ -108,7 +110,7 @@ TEST_F(RetrievalRun, failedFetchesAreReportedAtStep116AndNeverReuseTheLastPage)
     EXPECT_EQ(texts[0], errorReportText(QStringLiteral("BAD: Internal Server Error (HTTP 500)"), QStringLiteral("Form1"),
                                         QStringLiteral("PushButton17_Click"), 116));
     EXPECT_TRUE(texts[1].startsWith(QStringLiteral("TWICE: Internal Server Error (HTTP 500)\r\n")));
-    EXPECT_EQ(texts[2], QStringLiteral("Done."));
+    EXPECT_EQ(texts[2], QStringLiteral("Done.\r\rNo quote for: BAD, UNKNOWN, TWICE"));
 }
 
 TEST_F(RetrievalRun, everyKindOfHttpFailureIsReportedAndTheRunGoesOn)
@@ -154,7 +156,7 @@ TEST_F(RetrievalRun, everyKindOfHttpFailureIsReportedAndTheRunGoesOn)
     EXPECT_TRUE(texts[1].startsWith(QStringLiteral("R500: Internal Server Error (HTTP 500)\r\n")));
     EXPECT_TRUE(texts[2].contains(QStringLiteral("at line 116")));
     EXPECT_TRUE(texts[3].startsWith(QStringLiteral("STALL: Operation timed out\r\n")));
-    EXPECT_EQ(texts[4], QStringLiteral("Done."));
+    EXPECT_TRUE(texts[4].startsWith(QStringLiteral("Done.\r\rNo quote for: R429, R500, "))) << texts[4].toStdString();
 }
 
 TEST_F(RetrievalRun, refusedConnectionIsReported)
@@ -168,7 +170,7 @@ TEST_F(RetrievalRun, refusedConnectionIsReported)
     run();
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("GOOG: Connection refused\r\nin ")));
-    EXPECT_EQ(dialogs.messages[1].text, QStringLiteral("Done."));
+    EXPECT_EQ(dialogs.messages[1].text, QStringLiteral("Done.\r\rNo quote for: GOOG"));
 }
 
 TEST_F(RetrievalRun, realisticPagesGiveEachStocksOwnFigures)
@@ -246,7 +248,7 @@ TEST_F(RetrievalRun, aRowRemovedWhileItIsFilledIsNotWrittenTo)
                      [&] { window->resultsList().clear(); });
     run();
     EXPECT_EQ(window->resultsList().count(), 0);
-    EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Done.")});
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Done.")}) << "a row removed was a row given";
 }
 
 TEST_F(RetrievalRun, aCipherListNobodyCanUseStopsTheRunBeforeAnyRequest)
@@ -274,7 +276,7 @@ TEST_F(RetrievalRun, aServiceThatAsksForALongWaitEndsTheRunAtOnceWithOneBox)
     EXPECT_EQ(dialogs.messageTexts(),
               (QStringList{QStringLiteral("The quote service refuses requests (HTTP 429 Too Many Requests) and asks to "
                                           "wait 60 s before the next; the run stops here. Try again later."),
-                           QStringLiteral("Done.")}));
+                           QStringLiteral("Done.\r\rNo quote for: AAA")}));
     EXPECT_LE(server->requests().size(), 4) << "no page is asked again after the service asked for a long wait";
 }
 
@@ -301,4 +303,44 @@ TEST_F(RetrievalRun, theQuoteListGivesTheRowsAndBoxesOfThePages)
     EXPECT_EQ(service.log, QStringList({QStringLiteral("page AAA"), QStringLiteral("crumb"),
                                         QStringLiteral("list BBB,NOSUCH,CCC,AAA,DDD"), QStringLiteral("page NOSUCH"),
                                         QStringLiteral("page NOSUCH")}));
+}
+
+// The end box names the symbols that gave no row, the first twenty of them;
+// Escape stops a run after the symbol being read and keeps its rows.
+TEST_F(RetrievalRun, theEndBoxNamesWhatGaveNoRowAndEscapeStopsTheRun)
+{
+    handler = [](const QString& s) {
+        Response r;
+        if (s.startsWith(QStringLiteral("NO")))
+            r.status = 404, r.reason = "Not Found";
+        else
+            r.body = smallPage(s, s + QStringLiteral(" Corp."));
+        return r;
+    };
+    window->symbolList().clear();
+    window->symbolList().add(QStringLiteral("GOOD"));
+    for (int i = 1; i <= 23; ++i)
+        window->symbolList().add(QStringLiteral("NO%1").arg(i));
+    run();
+    EXPECT_EQ(dialogs.messageTexts().last(),
+              QStringLiteral("Done.\r\rNo quote for: NO1, NO2, NO3, NO4, NO5, NO6, NO7, NO8, NO9, NO10, NO11, NO12, "
+                             "NO13, NO14, NO15, NO16, NO17, NO18, NO19, NO20 and 3 more"));
+
+    dialogs.messages.clear();
+    symbolsAre({"A", "B", "C", "D"});
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    onRequest = [&](const QString& s) {
+        if (s == QStringLiteral("B")) // pressed while B's page is on its way
+            QTest::keyClick(window.get(), Qt::Key_Escape);
+    };
+    run();
+    EXPECT_EQ(rows().size(), 2) << "A and B are kept, nothing more is asked for";
+    EXPECT_EQ(dialogs.messageTexts(),
+              QStringList{QStringLiteral("Done.\r\rThe run was stopped with Escape; the rows so far are kept.")});
+    onRequest = nullptr;
+    dialogs.messages.clear();
+    run();
+    EXPECT_EQ(rows().size(), 4) << "the next run is whole again";
 }

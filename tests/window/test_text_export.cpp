@@ -35,10 +35,27 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(TextExport, emptyListGivesTheHeaderLineAlone)
+// No row ticked (none at all, or none of those shown): no file dialog, no
+// file of a header alone, and a box that says how to tick rows.
+TEST_F(TextExport, nothingTickedAsksForNoFileAndSaysHowToTick)
 {
-    const QString path = save(QStringLiteral("empty.txt"));
-    EXPECT_EQ(readFile(path), kHeaderNames);
+    for (const bool withRow : {false, true}) {
+        dialogs.messages.clear();
+        if (withRow)
+            addRow({QStringLiteral("GOOG")}, false);
+        const QString path = save(QStringLiteral("empty.txt"));
+        EXPECT_FALSE(QFile::exists(path)) << withRow;
+        EXPECT_TRUE(dialogs.saveRequests.empty());
+        ASSERT_EQ(dialogs.messageTexts().size(), 1);
+        EXPECT_TRUE(dialogs.messageTexts()[0].startsWith(QStringLiteral("No row of the results is ticked")));
+    }
+}
+
+TEST_F(TextExport, oneTickedRowUnderTheHeaderLine)
+{
+    addRow({QStringLiteral("A")}, true);
+    const QString path = save(QStringLiteral("one.txt"));
+    EXPECT_EQ(readFile(path), kHeaderNames + "A         \t           \t    \t    \t   \t       \t       \t       \t          \t\r\n");
     ASSERT_EQ(dialogs.saveRequests.size(), 1u);
     EXPECT_EQ(dialogs.saveRequests[0].title, QStringLiteral("Save"));
     EXPECT_EQ(dialogs.saveRequests[0].filter, QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"));
@@ -60,12 +77,15 @@ TEST_F(TextExport, columnsAreAlignedOverEveryRowTickedOrNot)
     EXPECT_EQ(readFile(path), expected);
 }
 
-TEST_F(TextExport, noTickedRowStillWidensTheHeader)
+TEST_F(TextExport, anUntickedRowStillWidensTheColumns)
 {
     addRow({QStringLiteral("Name longer than header")}, false);
+    addRow({QStringLiteral("A")}, true);
     const QString path = save(QStringLiteral("none"));
     EXPECT_EQ(readFile(path), "Stock Name             \tStock Price\tOpen\tHigh\tLow\t Volume\tAvg Vol\tMkt Cap\t"
-                              "Prev Close\t\r\n")
+                              "Prev Close\t\r\n"
+                              "A                      \t           \t    \t    \t   \t       \t       \t       \t"
+                              "          \t\r\n")
         << "a name without extension is used as typed";
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("none"))));
 }
@@ -191,12 +211,15 @@ TEST_F(TextExport, anExistingFileIsReplacedWhole)
     ASSERT_TRUE(old.open(QIODevice::WriteOnly));
     old.write(QByteArray(100000, 'x'));
     old.close();
+    addRow({QStringLiteral("A")}, true);
     save(QStringLiteral("again.txt"));
-    EXPECT_EQ(readFile(path), kHeaderNames);
+    EXPECT_TRUE(readFile(path).startsWith(kHeaderNames));
+    EXPECT_EQ(readFile(path).size(), 2 * kHeaderNames.size());
 }
 
 TEST_F(TextExport, cancelWritesNothing)
 {
+    addRow({QStringLiteral("A")}, true);
     dialogs.saveAnswers = {QString()};
     window->controls().saveTextButton->click();
     EXPECT_TRUE(dialogs.messages.empty());
