@@ -126,6 +126,11 @@ int checkInputs(const CommandLine& cl, const BatchServices& services)
                               QStringLiteral(" names a descriptor that is not open (nothing was fetched)"));
         return 2;
     }
+    if (const auto why = outputProblem(cl.output)) {
+        say(services.err, QStringLiteral("larkspire: --output ") + cl.output + QStringLiteral(" cannot be written: ") +
+                              *why + QStringLiteral(" (nothing was fetched)"));
+        return 2;
+    }
     if (const auto list = outputIsASymbolFile(cl)) {
         say(services.err, QStringLiteral("larkspire: --output names the symbol file ") + *list +
                               QStringLiteral("; it would be replaced by the table (nothing was fetched)"));

@@ -123,6 +123,26 @@ std::optional<int> openDescriptorNamed(const QString& path)
     return n;
 }
 
+std::optional<QString> outputProblem(const QString& path)
+{
+    if (path.isEmpty() || isStandardOutput(path) || descriptorNumberNamed(path))
+        return std::nullopt;
+    const QString target = finalLinkTarget(path);
+    const FileKind kind = fileKind(target);
+    if (kind == FileKind::Special)
+        return std::nullopt;
+    if (kind == FileKind::Folder)
+        return QStringLiteral("it is a folder");
+    const QString folder = QFileInfo(target).absolutePath();
+    if (fileKind(folder) != FileKind::Folder)
+        return QStringLiteral("the folder ") + folder + QStringLiteral(" does not exist");
+    // The new file is made beside the old one: the folder must take it.
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+        return QStringLiteral("the folder ") + folder + QStringLiteral(" cannot be written (") + qt_error_string(errno) +
+               QLatin1Char(')');
+    return std::nullopt;
+}
+
 void say(FILE* to, const QString& line)
 {
     const QByteArray bytes = (withoutControlCharacters(line) + QLatin1Char('\n')).toLocal8Bit();

@@ -40,6 +40,11 @@ std::optional<int> descriptorNumberNamed(const QString& path);
 // is open now.
 std::optional<int> openDescriptorNamed(const QString& path);
 
+// Why the file cannot be written, found before anything is fetched: its
+// folder missing or not writable (a path through a plain file included),
+// or a folder named. Nothing when it can be tried.
+std::optional<QString> outputProblem(const QString& path);
+
 void writeOutput(const QString& path, const QByteArray& bytes, FILE* standardOutput);
 void writeWorkbookOutput(const QString& path, const SheetCells& cells, FILE* standardOutput);
 

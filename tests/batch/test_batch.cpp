@@ -313,12 +313,32 @@ TEST_F(Batch, plainWordsForSymbolFilesFoldersAndOptions)
         EXPECT_EQ(r.err, "larkspire: not a regular file: " + notAFile.toUtf8() + "\n");
     }
 
-    const QString book = out.filePath(QStringLiteral("missing/quotes.xlsx"));
-    const Ran noFolder = program({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("xlsx"),
-                                  QStringLiteral("--output"), book, QStringLiteral("AAA")});
-    EXPECT_EQ(noFolder.status, 1);
-    EXPECT_EQ(noFolder.err, "larkspire: Cannot write " + book.toUtf8() + ": the folder " +
-                                out.filePath(QStringLiteral("missing")).toUtf8() + " does not exist\n");
+    // An output that cannot be written is a usage error before any request.
+    const QString readOnly = out.filePath(QStringLiteral("read-only"));
+    QDir().mkpath(readOnly);
+    QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const bool root = ::geteuid() == 0; // root writes into any folder
+    const struct {
+        QString output;
+        QByteArray why;
+    } unwritable[] = {
+        {out.filePath(QStringLiteral("missing/quotes.xlsx")),
+         "the folder " + out.filePath(QStringLiteral("missing")).toUtf8() + " does not exist"},
+        {list + QStringLiteral("/quotes.csv"), "the folder " + list.toUtf8() + " does not exist"},
+        {out.path(), "it is a folder"},
+        {readOnly + QStringLiteral("/quotes.csv"), "the folder " + readOnly.toUtf8() + " cannot be written"},
+    };
+    for (const auto& [output, why] : unwritable) {
+        if (root && why.contains("cannot be written"))
+            continue;
+        const qsizetype asked = server->requests().size();
+        const Ran r = program({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("xlsx"),
+                               QStringLiteral("--output"), output, QStringLiteral("AAA")});
+        EXPECT_EQ(r.status, 2) << output.toStdString();
+        EXPECT_TRUE(r.err.startsWith(QByteArray("larkspire: --output " + output.toUtf8() + " cannot be written: " + why)))
+            << r.err.constData();
+        EXPECT_EQ(server->requests().size(), asked) << "nothing was fetched";
+    }
 
     // The command line's options without --batch, and unknown ones, are a
     // usage error even where a window could open; Qt's own still reach Qt.
