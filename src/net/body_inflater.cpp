@@ -32,6 +32,8 @@ struct BodyInflater::State {
     bool complete = true;
     bool zlibOpen = false;
     QByteArray deflateHead; // deflate's first two bytes, until they say whether a zlib wrapper is there
+    QByteArray afterMember; // gzip: the first two bytes after a member, until they say whether another follows
+    bool restIgnored = false; // gzip: what followed the last member was no member: nothing after it is read
     z_stream zlib{};
     BrotliDecoderState* brotli = nullptr;
     ZSTD_DStream* zstd = nullptr;
@@ -50,8 +52,6 @@ struct BodyInflater::State {
         zstd = nullptr;
     }
     Step run(const uint8_t* next, size_t left, uint8_t* dest, size_t room);
-    // After the end of a stream, whether more follows that starts anew.
-    bool nextMember(const uint8_t* next, size_t left);
     bool openZlib(int windowBits)
     {
         if (zlibOpen)
@@ -146,14 +146,6 @@ BodyInflater::Step BodyInflater::State::run(const uint8_t* next, size_t left, ui
     return step;
 }
 
-bool BodyInflater::State::nextMember(const uint8_t* next, size_t left)
-{
-    if (kind == Kind::Zstd) // the next frame
-        return true;
-    // Another gzip member (bytes that are none are ignored, as gzip does).
-    return kind == Kind::Gzip && left >= 2 && next[0] == 0x1f && next[1] == 0x8b && inflateReset(&zlib) == Z_OK;
-}
-
 BodyInflater::Result BodyInflater::feed(QByteArrayView in, QByteArray& out, qsizetype limit)
 {
     State& s = *m_state;
@@ -183,11 +175,32 @@ BodyInflater::Result BodyInflater::feed(QByteArrayView in, QByteArray& out, qsiz
     size_t left = size_t(in.size());
     for (;;) {
         if (s.complete) {
-            if (left == 0)
+            if (left == 0 || s.restIgnored)
                 return Result::Ok;
-            if (!s.nextMember(next, left))
-                return s.kind == Kind::Gzip ? Result::Ok : Result::Damaged;
-            s.complete = false;
+            if (s.kind == Kind::Zstd) { // the next frame
+                s.complete = false;
+            } else if (s.kind != Kind::Gzip) {
+                return Result::Damaged;
+            } else {
+                // Another member, or bytes that are none and are ignored as
+                // gzip ignores them: decided once from the two bytes after
+                // the member, however the network split them.
+                const size_t take = std::min<size_t>(2 - size_t(s.afterMember.size()), left);
+                s.afterMember.append(reinterpret_cast<const char*>(next), qsizetype(take));
+                next += take;
+                left -= take;
+                if (s.afterMember.size() < 2)
+                    return Result::Ok;
+                const QByteArray head = std::exchange(s.afterMember, QByteArray());
+                if (uint8_t(head[0]) != 0x1f || uint8_t(head[1]) != 0x8b || inflateReset(&s.zlib) != Z_OK) {
+                    s.restIgnored = true;
+                    return Result::Ok;
+                }
+                s.complete = false;
+                if (const Result r = feed(head, out, limit); r != Result::Ok)
+                    return r;
+                continue;
+            }
         }
         if (!makeRoom(out, limit))
             return Result::TooLarge;

@@ -117,6 +117,34 @@ TEST(BodyInflater, unpacksEveryAcceptedEncodingInAnyPiecesAndRefusesWhatIsWrong)
         EXPECT_FALSE(inflater.start(unknown)) << unknown;
 }
 
+// Whether what follows a gzip member is another member is decided once,
+// from the same two bytes however the network splits the body.
+TEST(BodyInflater, whatFollowsAGzipMemberIsReadTheSameInPiecesOfAnySize)
+{
+    const QByteArray one = test::gzipBytes("first member;"), two = test::gzipBytes("second member");
+    const struct {
+        QByteArray body;
+        QByteArray text;
+    } bodies[] = {
+        {one + two, "first member;second member"},
+        {one + two + two, "first member;second membersecond member"},
+        {one + "xy" + two, "first member;"},            // not a member: nothing after it is read
+        {one + "\x1f" + two, "first member;"},          // half a magic number
+        {one + "\x1f\x8b", "first member;"},            // a magic number and no member: cut off
+        {one + "\n", "first member;"},
+        {one + QByteArray(300, '\0') + two, "first member;"},
+    };
+    for (const auto& [body, text] : bodies) {
+        for (qsizetype piece = 1; piece <= 256; ++piece) {
+            BodyInflater inflater;
+            ASSERT_TRUE(inflater.start("gzip"));
+            QByteArray out;
+            EXPECT_EQ(unpack(inflater, body, piece, out), BodyInflater::Result::Ok) << piece;
+            ASSERT_EQ(out, text) << "pieces of " << piece << ": " << body.toHex().constData();
+        }
+    }
+}
+
 TEST(PageBody, decodesIntoReusedMemoryAsDecodeBodyDoes)
 {
     const QByteArray cases[] = {
