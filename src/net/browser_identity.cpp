@@ -163,6 +163,11 @@ QList<QPair<QByteArray, QByteArray>> pageRequestHeaders(const QByteArray& userAg
     return headers;
 }
 
+namespace {
+// TLS 1.3's suites are named "TLS_..." by OpenSSL, and only they are.
+bool isTls13(const QSslCipher& cipher) { return cipher.name().startsWith(QStringLiteral("TLS_")); }
+} // namespace
+
 TlsChoice browserTls(const QString& ciphers)
 {
     TlsChoice out;
@@ -196,6 +201,11 @@ TlsChoice browserTls(const QString& ciphers)
         return out;
     }
     out.configuration.setCiphers(chosen);
+    // Only the versions the list has a suite of: OpenSSL would otherwise
+    // offer its own default suites of a version the list leaves out.
+    const bool tls13 = std::any_of(chosen.begin(), chosen.end(), [](const QSslCipher& c) { return isTls13(c); });
+    const bool tls12 = std::any_of(chosen.begin(), chosen.end(), [](const QSslCipher& c) { return !isTls13(c); });
+    out.configuration.setProtocol(!tls13 ? QSsl::TlsV1_2 : !tls12 ? QSsl::TlsV1_3OrLater : QSsl::TlsV1_2OrLater);
     out.configuration.setBackendConfigurationOption("Groups", kChromeGroups);
     out.configuration.setBackendConfigurationOption("SignatureAlgorithms", kChromeSignatureAlgorithms);
     return out;

@@ -135,6 +135,26 @@ TEST(BrowserIdentity, theHandshakeThroughAProxyIsChromes)
     hello = tls.hellos().last();
     hello.cipherSuites.removeAll(0x00FF);
     EXPECT_EQ(hello.cipherSuites, (QList<quint16>{0x1302, 0xC02F}));
+    EXPECT_EQ(hello.versions, (QList<quint16>{0x0304, 0x0303}));
+
+    // Suites of one version only: exactly those, and only that version.
+    const struct {
+        const char* list;
+        QList<quint16> suites, versions;
+    } oneVersion[] = {
+        {"TLS_AES_128_GCM_SHA256", {0x1301}, {0x0304}},
+        {"TLS_CHACHA20_POLY1305_SHA256:TLS_AES_128_GCM_SHA256", {0x1303, 0x1301}, {0x0304}},
+        {"ECDHE-RSA-AES128-GCM-SHA256:AES128-SHA", {0xC02F, 0x002F}, {}},
+    };
+    for (const auto& [list, suites, versions] : oneVersion) {
+        ASSERT_TRUE(client.setTlsCiphers(QString::fromLatin1(list), QStringLiteral("--tls-ciphers")).isEmpty());
+        client.newRun();
+        client.get(page);
+        hello = tls.hellos().last();
+        hello.cipherSuites.removeAll(0x00FF);
+        EXPECT_EQ(hello.cipherSuites, suites) << list;
+        EXPECT_EQ(hello.versions, versions) << list << " (no supported_versions: TLS 1.2 alone)";
+    }
 
     // One that cannot be used sends nothing at all.
     const QString why = client.setTlsCiphers(QStringLiteral("DEFAULT"), QStringLiteral("The \"TLS Ciphers\" setting"));
@@ -142,7 +162,7 @@ TEST(BrowserIdentity, theHandshakeThroughAProxyIsChromes)
     EXPECT_EQ(client.setupError(), why);
     EXPECT_EQ(client.get(page).error, why);
     QTest::qWait(50);
-    EXPECT_EQ(tls.hellos().size(), 2);
+    EXPECT_EQ(tls.hellos().size(), 5);
 }
 
 TEST(BrowserIdentity, aPageIsAskedForWithChromesHeadersUnlessTheUserAgentIsAnothers)
