@@ -225,7 +225,7 @@ std::optional<CellNumber> figureNumber(const QString& shown, const QString& raw,
         return CellNumber{raw, QStringLiteral("#,##0.00")};
     try {
         if (shown == formats.billions(raw))
-            return CellNumber{raw, QStringLiteral("0.00,,,\"B\"")};
+            return CellNumber{raw, QString::fromLatin1(kBillionsFormat)};
     } catch (const Failure&) {
     }
     return std::nullopt;

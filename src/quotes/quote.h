@@ -53,6 +53,9 @@ constexpr qsizetype kMaxContextChars = 40;
 // cannot be shown carries its failure.
 Quote readQuote(const QuotePage& cleaned, const QString& upperSymbol, const NumberFormats& formats);
 
+// The sheet format of a market capitalisation shown in billions ("584.94B").
+inline constexpr char kBillionsFormat[] = "0.00,,,\"B\"";
+
 // Reads a quote from an object of the service's own JSON that holds the
 // eight keys as {"raw": ...} pairs and the context keys as the page's price
 // object has them: each figure exactly as a page's would be.

@@ -2,6 +2,9 @@
 
 #include "results/cell_safety.h"
 #include "results/column_layout.h"
+#include "core/failure.h"
+#include "quotes/number_format.h"
+#include "quotes/quote.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -67,11 +70,40 @@ std::optional<double> finiteValue(const QString& jsonNumber)
     return v;
 }
 
+// A figure as data: the number a workbook's cell holds, written the same in
+// every locale (a decimal point, no grouping); a market capitalisation in
+// billions as the window shows it ("151.64"). Anything else as its text.
+QString dataText(const Cell& cell)
+{
+    if (!cell.figure || !cell.number || cell.number->format.isEmpty())
+        return cell.text;
+    if (cell.number->format == QLatin1String(kBillionsFormat)) {
+        static const NumberFormats plain{QLocale::c()};
+        try {
+            QString billions = plain.billions(cell.number->digits);
+            billions.remove(QLatin1Char(',')).chop(1); // the "B"
+            return billions;
+        } catch (const Failure&) {
+            return cell.text;
+        }
+    }
+    // "500.00" (a volume the window shows in the standard format) is 500,
+    // as a locale whose shown text is no plain number gives it.
+    QString digits = cell.number->digits;
+    if (digits.contains(QLatin1Char('.')) && !digits.contains(QLatin1Char('e')) && !digits.contains(QLatin1Char('E'))) {
+        while (digits.endsWith(QLatin1Char('0')))
+            digits.chop(1);
+        if (digits.endsWith(QLatin1Char('.')))
+            digits.chop(1);
+    }
+    return digits;
+}
+
 // The text of a cell in a line of CSV or TSV: a text that would start a
-// formula made safe, a number as it is.
+// formula made safe, a number as data.
 QString safeText(const Cell& cell, bool header)
 {
-    return header || cell.number ? cell.text : withoutFormula(cell.text);
+    return header ? cell.text : cell.number ? dataText(cell) : withoutFormula(cell.text);
 }
 
 } // namespace

@@ -139,6 +139,7 @@ TEST_F(Batch, everyFormatHoldsWhatTheWindowShowsForTheSamePages)
         for (int k = 1; k <= 8; ++k) {
             row.push_back(Cell::ofText(window->resultsList().subItem(r, k)));
             row.back().number = window->resultsList().subItemNumber(r, k);
+            row.back().figure = true;
         }
         table.rows.push_back(row);
     }
@@ -150,7 +151,27 @@ TEST_F(Batch, everyFormatHoldsWhatTheWindowShowsForTheSamePages)
         EXPECT_EQ(r.status, 0) << format;
         EXPECT_EQ(r.out, expected) << format;
     }
-    EXPECT_TRUE(commaSeparatedText(table).contains("\"1,234,567.00\""));
+    // Figures as data, the same in every locale: the number a workbook's cell
+    // holds, Mkt Cap in billions as the window shows it.
+    EXPECT_TRUE(commaSeparatedText(table).contains(",1234567,123.00,")) << commaSeparatedText(table).constData();
+    const auto inLocale = [&](const char* locale) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LANG", "LANGUAGE"})
+            env.remove(QString::fromLatin1(name));
+        env.insert(QStringLiteral("LC_ALL"), QString::fromLatin1(locale));
+        env.insert(QStringLiteral("http_proxy"), QStringLiteral("http://") + server->host());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), programConfig.path());
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), programConfig.path());
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(LARKSPIRE_PROGRAM), QStringList{QStringLiteral("--batch"), QStringLiteral("--format"),
+                                                                QStringLiteral("csv")} + symbols);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000));
+        return p.readAllStandardOutput();
+    };
+    const QByteArray english = inLocale("en_US.UTF-8");
+    EXPECT_TRUE(english.contains(",1234567,123.00,")) << english.constData();
+    EXPECT_EQ(inLocale("de_DE.UTF-8").toStdString(), english.toStdString());
 
     const QString book = out.filePath(QStringLiteral("quotes.xlsx"));
     const Ran x = program(QStringList{QStringLiteral("--batch"), QStringLiteral("--names"), QStringLiteral("--format"),
