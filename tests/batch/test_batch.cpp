@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTest>
@@ -718,4 +719,64 @@ TEST_F(Batch, theQuoteListGivesTheSameFilesAndCheckSaysWhichWayARunTakes)
                              "\nOK: the page was read\n"})
         EXPECT_TRUE(check.out.contains(line)) << line << "\n" << check.out.constData();
     EXPECT_FALSE(check.out.contains(service.crumb.toUtf8())) << "the crumb is never printed";
+}
+
+// Every example of the README and the man page runs as written, a cron line
+// as cron runs it, against the test's server: a new user's first try works.
+TEST_F(Batch, everyExampleOfTheReadmeAndTheManPageRunsAsWritten)
+{
+    const auto read = [](const char* path) {
+        QFile f(QStringLiteral(LARKSPIRE_SOURCE_DIR "/") + QLatin1String(path));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    };
+    QStringList examples;
+    bool inBlock = false;
+    for (const QString& line : read("README.md").split(QLatin1Char('\n'))) {
+        if (line.startsWith(QStringLiteral("```")))
+            inBlock = !inBlock;
+        else if (inBlock && line.contains(QStringLiteral("larkspire --batch ")) && !line.contains(QLatin1Char('[')))
+            examples << line;
+    }
+    const QString man = read("packaging/larkspire.1");
+    for (const QString& block : man.split(QStringLiteral("\n.nf\n")).mid(1)) {
+        for (QString line : block.section(QStringLiteral("\n.fi"), 0, 0).split(QLatin1Char('\n'))) {
+            if (line.contains(QStringLiteral("larkspire \\-\\-batch")))
+                examples << line.replace(QStringLiteral("\\-"), QStringLiteral("-"))
+                                .replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+        }
+    }
+    ASSERT_GE(examples.size(), 6) << examples.join(QLatin1Char('\n')).toStdString();
+
+    QTemporaryDir home;
+    QDir(home.path()).mkpath(QStringLiteral("lists"));
+    QDir(home.path()).mkpath(QStringLiteral("bin"));
+    QFile watch(home.filePath(QStringLiteral("lists/watch.txt")));
+    ASSERT_TRUE(watch.open(QIODevice::WriteOnly));
+    watch.write("AAPL\nNHY.OL\n");
+    watch.close();
+    ASSERT_TRUE(QFile::link(QStringLiteral(LARKSPIRE_PROGRAM), home.filePath(QStringLiteral("bin/larkspire"))));
+    for (QString example : examples) {
+        static const QRegularExpression cron(QStringLiteral(R"(^(\S+\s+){5})"));
+        if (example.contains(QStringLiteral("* * ")))
+            example.remove(cron); // as cron runs it: the rest of the line to the shell
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
+            env.remove(QString::fromLatin1(name));
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("PATH"), home.filePath(QStringLiteral("bin:")) + env.value(QStringLiteral("PATH")));
+        env.insert(QStringLiteral("http_proxy"), QStringLiteral("http://") + server->host());
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(home.path());
+        p.start(QStringLiteral("bash"), {QStringLiteral("-o"), QStringLiteral("pipefail"), QStringLiteral("-c"), example});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000)) << example.toStdString();
+        EXPECT_EQ(p.exitCode(), 0) << example.toStdString() << "\n" << p.readAllStandardError().constData();
+        const QByteArray out = p.readAllStandardOutput();
+        if (example.contains(QStringLiteral("jq "))) {
+            EXPECT_TRUE(out.startsWith("AAPL ") && out.contains("\nMSFT ")) << out.constData();
+        }
+    }
+    EXPECT_TRUE(QFile::exists(home.filePath(QStringLiteral("quotes/today.csv"))));
+    EXPECT_TRUE(QFile::exists(home.filePath(QStringLiteral("quotes/history.csv"))));
+    EXPECT_TRUE(QFile::exists(home.filePath(QStringLiteral("today.csv"))));
 }
