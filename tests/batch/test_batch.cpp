@@ -508,6 +508,22 @@ TEST_F(Batch, checkSaysWhyAndARefusingServiceEndsTheRun)
     const QByteArray unreachable = p.readAllStandardOutput();
     EXPECT_TRUE(unreachable.contains("symbol: AAPL")) << "no stored list: AAPL";
     EXPECT_TRUE(unreachable.trimmed().split('\n').last().startsWith("UNREACHABLE: ")) << unreachable.constData();
+    // A connection closed or reset before any answer is no answer either.
+    for (const bool reset : {false, true}) {
+        QTcpServer silent;
+        ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+        QObject::connect(&silent, &QTcpServer::newConnection, &silent, [&] {
+            while (QTcpSocket* s = silent.nextPendingConnection())
+                reset ? s->abort() : s->disconnectFromHost();
+        });
+        env.insert(QStringLiteral("http_proxy"), QStringLiteral("http://127.0.0.1:") + QString::number(silent.serverPort()));
+        QProcess q;
+        q.setProcessEnvironment(env);
+        q.start(QStringLiteral(LARKSPIRE_PROGRAM), {QStringLiteral("--check"), QStringLiteral("AAPL")});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return q.state() == QProcess::NotRunning; }, 60000));
+        const QByteArray said = q.readAllStandardOutput();
+        EXPECT_TRUE(said.trimmed().split('\n').last().startsWith("UNREACHABLE: ")) << reset << said.constData();
+    }
 
     // Three symbols refused in a row end the run; pages that cannot be read are told.
     const Ran busy = program({QStringLiteral("--batch"), QStringLiteral("AAPL"), QStringLiteral("BUSY1"),
