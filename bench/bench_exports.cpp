@@ -64,7 +64,7 @@ struct Fixture {
                 list.setSubItem(i + 1, k, cells[k]);
             for (int k = 1; k < 9; ++k) {
                 if (i == 0)
-                    numbers[size_t(k)] = figureNumber(cells[k], raws[k], NumberFormats());
+                    numbers[size_t(k)] = figureNumber(figureAt(k).display, cells[k], raws[k]);
                 list.setSubItemNumber(i + 1, k, numbers[size_t(k)]);
             }
             list.setData(list.index(i, 0), Qt::Checked, Qt::CheckStateRole);

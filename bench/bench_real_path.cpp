@@ -288,17 +288,18 @@ void BM_ProgramBatch(benchmark::State& state)
         state.counters["link_ms"] = s.gzippedKB() * 1024 * 8 * pages / (mbit * 1e3);
 }
 
-// 200 symbols over 20 Mbit/s with 50 ms before each answer: the quote list
-// first (range 0 = 1) or every page (0); a fresh run, whose first page
-// brings the cookie the crumb is asked with.
+// 200 symbols over 20 Mbit/s with 50 ms before each answer (range 1 = 1)
+// or at full speed (0): the quote list first (range 0 = 1) or every page
+// (0); a fresh run, whose first page brings the cookie the crumb is asked with.
 void BM_QuoteList(benchmark::State& state)
 {
     const bool list = state.range(0) != 0;
+    const bool slowLink = state.range(1) != 0;
     const int symbols = pagesFor(200);
     PageServer& s = server();
-    s.setLink(20);
+    s.setLink(slowLink ? 20 : 0);
     s.setHop(false);
-    s.setDelay(50);
+    s.setDelay(slowLink ? 50 : 0);
     QTemporaryDir dir;
     s.takeCounts();
     for (auto _ : state)
@@ -341,7 +342,15 @@ BENCHMARK(BM_ProgramBatch)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(1);
-BENCHMARK(BM_QuoteList)->ArgName("list")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+BENCHMARK(BM_QuoteList)
+    ->ArgNames({"list", "link20mbit50ms"})
+    ->Args({1, 1})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1);
 BENCHMARK(BM_ProgramWindow)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 QStringList symbols(int count)

@@ -151,15 +151,19 @@ Quote quoteOf(const QuoteReading& reading, const QuotePage& cleaned, const QStri
         return quote;
     for (const QuoteCell& cell : QuoteCellTable) {
         QuoteFigure& figure = quote.figures[size_t(cell.subItem - 1)];
+        // Each raw value is looked up once, for the text and the number.
+        const auto raw = FindRawValue(reading.figures, QString::fromLatin1(cell.key));
+        if (!raw)
+            continue;
         try {
-            figure.text = QuoteCellValue(reading.figures, cell, formats);
+            figure.text = QuoteCellText(*raw, cell, formats);
         } catch (const Failure& f) {
             figure.failure = f;
         }
-        if (const auto raw = FindRawValue(reading.figures, QString::fromLatin1(cell.key)); raw && isJsonNumber(*raw))
+        if (isJsonNumber(*raw))
             figure.raw = *raw;
         if (figure.text)
-            figure.number = figureNumber(*figure.text, figure.raw.value_or(QString()), formats);
+            figure.number = figureNumber(cell.display, *figure.text, figure.raw.value_or(QString()));
     }
     switch (reading.layout) {
     case QuoteLayout::FetchedData:
@@ -196,7 +200,7 @@ Quote readQuoteObject(QString object, const QString& upperSymbol, std::optional<
     return quoteOf(reading, QuotePage(), upperSymbol, formats);
 }
 
-std::optional<CellNumber> figureNumber(const QString& shown, const QString& raw, const NumberFormats& formats)
+std::optional<CellNumber> figureNumber(CellDisplay display, const QString& shown, const QString& raw)
 {
     if (shown.isEmpty())
         return std::nullopt;
@@ -221,12 +225,14 @@ std::optional<CellNumber> figureNumber(const QString& shown, const QString& raw,
     }
     if (!isJsonNumber(raw))
         return std::nullopt;
-    if (shown == formats.standard(raw))
+    switch (display) {
+    case CellDisplay::Standard:
         return CellNumber{raw, QStringLiteral("#,##0.00")};
-    try {
-        if (shown == formats.billions(raw))
-            return CellNumber{raw, QString::fromLatin1(kBillionsFormat)};
-    } catch (const Failure&) {
+    case CellDisplay::Billions:
+        return CellNumber{raw, QString::fromLatin1(kBillionsFormat)};
+    case CellDisplay::AsCut:
+    case CellDisplay::WithoutTags:
+        break;
     }
     return std::nullopt;
 }

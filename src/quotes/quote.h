@@ -29,7 +29,7 @@ struct Quote {
     QuoteLayout layout = QuoteLayout::NotAQuotePage;
     bool found = false;                 // the page is a quote page of the symbol
     std::optional<QString> name;
-    std::array<QuoteFigure, 8> figures; // by the cell's sub-item, from 1 at index 0
+    std::array<QuoteFigure, kFigureCount> figures; // by the cell's sub-item, from 1 at index 0
     std::optional<QString> currency;    // as the page writes it: "USD", "GBp"
     std::optional<QString> exchange;    // "NasdaqGS"
     std::optional<QString> quoteType;   // "EQUITY", "ETF", ...
@@ -63,17 +63,18 @@ Quote readQuoteObject(QString object, const QString& upperSymbol, std::optional<
                       const NumberFormats& formats);
 
 // Whether a figure as the window shows it is a number, and under which
-// number format a spreadsheet shows exactly that text:
-//  - a plain number as cut from the page ("26.18", "27.248", "500"): its own
-//    digits, shown with as many decimals ("0.00", "0.000", "0");
-//  - a figure in the "Standard" format ("86,227,835.00"): the page's raw
-//    number, shown "#,##0.00";
+// number format a spreadsheet shows exactly that text, decided by how the
+// window shows it:
+//  - a plain number as shown ("26.18", "27.248", "500"): its own digits,
+//    shown with as many decimals ("0.00", "0.000", "0");
+//  - otherwise, a figure in the "Standard" format ("86,227,835.00"): the
+//    page's raw number, shown "#,##0.00";
 //  - a market capitalisation in billions ("584.94B"): the page's raw
 //    number, shown `0.00,,,"B"`.
 // Anything else (markup kept as cut, a text, a number with leading zeros)
 // is no number. A number with an exponent or with more decimals than a
 // spreadsheet holds is a number without a sheet format (a text there).
-std::optional<CellNumber> figureNumber(const QString& shown, const QString& raw, const NumberFormats& formats);
+std::optional<CellNumber> figureNumber(CellDisplay display, const QString& shown, const QString& raw);
 
 // What a row of the window means, in one line: "AAPL - Apple Inc. - USD,
 // NasdaqGS - 4:00 PM EST, closed - regular price 240.36". The time is shown

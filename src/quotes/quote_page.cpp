@@ -9,16 +9,6 @@
 
 namespace larkspire {
 
-const std::array<QuoteCell, 8> QuoteCellTable{{
-    {"postMarketPrice", 1, "Stock Price", CellDisplay::AsCut, 146},
-    {"regularMarketOpen", 2, "Open", CellDisplay::WithoutTags, 156},
-    {"regularMarketDayLow", 4, "Low", CellDisplay::AsCut, 168},
-    {"regularMarketDayHigh", 3, "High", CellDisplay::AsCut, 180},
-    {"regularMarketVolume", 5, " Volume", CellDisplay::Standard, 192},
-    {"averageDailyVolume3Month", 6, "Avg Vol", CellDisplay::Standard, 204},
-    {"marketCap", 7, "Mkt Cap", CellDisplay::Billions, 216},
-    {"regularMarketPreviousClose", 8, "Prev Close", CellDisplay::AsCut, 228},
-}};
 
 namespace {
 
@@ -353,11 +343,16 @@ std::optional<QString> displayedText(const QString& raw, CellDisplay display, co
 std::optional<QString> QuoteCellValue(const QuotePage& page, const QuoteCell& cell, const NumberFormats& formats)
 {
     const auto raw = FindRawValue(page, QString::fromLatin1(cell.key));
+    return raw ? QuoteCellText(*raw, cell, formats) : std::nullopt;
+}
+
+std::optional<QString> QuoteCellText(const QString& raw, const QuoteCell& cell, const NumberFormats& formats)
+{
     // A value far longer than any figure is none (markup around a figure
     // may make its raw text a little longer than what is shown).
-    if (!raw || raw->size() > 50 * kMaxFigureChars)
+    if (raw.size() > 50 * kMaxFigureChars)
         return std::nullopt;
-    auto text = displayedText(*raw, cell.display, formats);
+    auto text = displayedText(raw, cell.display, formats);
     if (!text)
         return text;
     *text = withoutControlCharacters(std::move(*text));

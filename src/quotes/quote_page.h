@@ -4,6 +4,7 @@
 // "raw" value the page's embedded JSON gives for its key. Pure functions; no
 // state is kept from one page to the next.
 #include "core/failure.h"
+#include "quotes/figure_table.h"
 #include "quotes/number_format.h"
 
 #include <QString>
@@ -54,17 +55,6 @@ QString StripTags(QStringView text);
 // Decodes HTML character references: the common named ones and numeric ones.
 QString DecodeCharacterReferences(const QString& text);
 
-enum class CellDisplay { AsCut, WithoutTags, Standard, Billions };
-
-struct QuoteCell {
-    const char* key;
-    int subItem;
-    const char* header;
-    CellDisplay display;
-    int lastStep; // the step a failure of this cell is reported with
-};
-
-extern const std::array<QuoteCell, 8> QuoteCellTable;
 
 // The longest text a figure can be; a longer one is no figure.
 constexpr qsizetype kMaxFigureChars = 40;
@@ -74,5 +64,7 @@ constexpr qsizetype kMaxFigureChars = 40;
 // Throws a Failure ("Type mismatch" for a market capitalisation that is not
 // a number) that the caller reports with the cell's last step.
 std::optional<QString> QuoteCellValue(const QuotePage& page, const QuoteCell& cell, const NumberFormats& formats);
+// The same for a raw value already found.
+std::optional<QString> QuoteCellText(const QString& raw, const QuoteCell& cell, const NumberFormats& formats);
 
 } // namespace larkspire

@@ -1,6 +1,9 @@
 #include "results/quote_row.h"
 
+#include "quotes/figure_table.h"
 #include "quotes/number_format.h"
+
+#include <vector>
 
 #include <QDateTime>
 
@@ -16,16 +19,26 @@ struct FieldDef {
     int subItem; // the window's cell the value stands behind, or 0
 };
 
-// The figures behind the window's cells are the page's raw numbers.
-constexpr FieldDef kFields[] = {
-    {"symbol", Kind::Text, 0},         {"name", Kind::Text, 0},          {"currency", Kind::Text, 0},
-    {"exchange", Kind::Text, 0},       {"quoteType", Kind::Text, 0},     {"marketState", Kind::Text, 0},
-    {"time", Kind::Time, 0},           {"price", Kind::Number, 0},       {"change", Kind::Number, 0},
-    {"changePercent", Kind::Number, 0}, {"postMarketPrice", Kind::Number, 1}, {"open", Kind::Number, 2},
-    {"high", Kind::Number, 3},         {"low", Kind::Number, 4},         {"volume", Kind::Number, 5},
-    {"averageVolume", Kind::Number, 6}, {"marketCap", Kind::Number, 7}, {"previousClose", Kind::Number, 8},
-    {"retrieved", Kind::Time, 0},      {"source", Kind::Text, 0},
-};
+// The fields in their order: what a quote means, the figures behind the
+// window's cells (the page's raw numbers, in the cells' order, from the
+// figure table), when it came and from where.
+const std::vector<FieldDef>& fields()
+{
+    static const std::vector<FieldDef> all = [] {
+        std::vector<FieldDef> f{
+            {"symbol", Kind::Text, 0},   {"name", Kind::Text, 0},    {"currency", Kind::Text, 0},
+            {"exchange", Kind::Text, 0}, {"quoteType", Kind::Text, 0}, {"marketState", Kind::Text, 0},
+            {"time", Kind::Time, 0},     {"price", Kind::Number, 0}, {"change", Kind::Number, 0},
+            {"changePercent", Kind::Number, 0},
+        };
+        for (int sub = 1; sub <= kFigureCount; ++sub)
+            f.push_back({figureAt(sub).field, Kind::Number, sub});
+        f.push_back({"retrieved", Kind::Time, 0});
+        f.push_back({"source", Kind::Text, 0});
+        return f;
+    }();
+    return all;
+}
 
 Cell numberCell(const std::optional<QString>& digits)
 {
@@ -80,21 +93,16 @@ Cell fieldCell(const Quote& quote, const FieldDef& f)
 
 QStringList windowHeaders(bool names)
 {
-    return {names ? QStringLiteral("Stock Name") : QStringLiteral("Stock Symbol"),
-            QStringLiteral("Stock Price"),
-            QStringLiteral("Open"),
-            QStringLiteral("High"),
-            QStringLiteral("Low"),
-            QStringLiteral(" Volume"),
-            QStringLiteral("Avg Vol"),
-            QStringLiteral("Mkt Cap"),
-            QStringLiteral("Prev Close")};
+    QStringList headers{names ? QStringLiteral("Stock Name") : QStringLiteral("Stock Symbol")};
+    for (int sub = 1; sub <= kFigureCount; ++sub)
+        headers << QString::fromLatin1(figureAt(sub).header);
+    return headers;
 }
 
 CellRow windowRow(const Quote& quote, const QString& first)
 {
     CellRow row{Cell::ofText(first)};
-    for (int sub = 1; sub <= 8; ++sub) {
+    for (int sub = 1; sub <= kFigureCount; ++sub) {
         const QuoteFigure& figure = quote.figure(sub);
         Cell c;
         c.text = figure.text.value_or(QString());
@@ -108,16 +116,16 @@ CellRow windowRow(const Quote& quote, const QString& first)
 QStringList quoteFieldNames()
 {
     QStringList names;
-    for (const FieldDef& f : kFields)
+    for (const FieldDef& f : fields())
         names << QString::fromLatin1(f.name);
     return names;
 }
 
-CellRow fieldRow(const Quote& quote, const QStringList& fields)
+CellRow fieldRow(const Quote& quote, const QStringList& names)
 {
     CellRow row;
-    for (const QString& name : fields)
-        for (const FieldDef& f : kFields)
+    for (const QString& name : names)
+        for (const FieldDef& f : fields())
             if (name == QLatin1String(f.name))
                 row.push_back(fieldCell(quote, f));
     return row;

@@ -4,6 +4,7 @@
 #include "core/common_routines.h"
 #include "core/step_runner.h"
 #include "core/stored_values.h"
+#include "quotes/figure_table.h"
 #include "results/quote_row.h"
 #include "symbols/symbol_rules.h"
 #include "window/app_icon.h"
@@ -67,13 +68,16 @@ void MainWindow::setUpColumns(StepRunner& step)
 
     // The first header names what the first cell holds once the display
     // option is known; until then it says "Results".
+    // The figures' columns and steps come from the figure table.
     QStringList headers = windowHeaders(true);
     headers[0] = QStringLiteral("Results");
     ListView& results = *m_ui.resultsView;
-    for (int c = 0; c < 9; ++c)
-        step(136 + 2 * c, [&] { results.items().addColumn(headers[c]); });
-    for (int c = 0; c < 9; ++c)
-        step(154 + 2 * c, [&] { results.setColumnWidthTwips(c + 1, c == 0 ? 3000 : 1500); });
+    const auto headerStep = [](int column) { return column == 1 ? kFirstHeaderStep : figureAt(column - 1).headerStep; };
+    const auto widthStep = [](int column) { return column == 1 ? kFirstWidthStep : figureAt(column - 1).widthStep; };
+    for (int c = 1; c <= 1 + kFigureCount; ++c)
+        step(headerStep(c), [&] { results.items().addColumn(headers[c - 1]); });
+    for (int c = 1; c <= 1 + kFigureCount; ++c)
+        step(widthStep(c), [&] { results.setColumnWidthTwips(c, c == 1 ? 3000 : 1500); });
 }
 
 void MainWindow::restoreDisplayOption(StepRunner& step)

@@ -56,7 +56,7 @@ TEST(SheetNumbers, aFiguresValueIsTheNearestDoubleToItsDigitsWhateverTheirLength
              {QStringLiteral("86,227,835.00"), QStringLiteral("86227835.0000001")},
              {formats.standard(longRaw), longRaw}}) {
         Cell cell = Cell::ofText(shown);
-        cell.number = figureNumber(shown, raw, formats);
+        cell.number = figureNumber(CellDisplay::Standard, shown, raw);
         ASSERT_TRUE(cell.number) << shown.toStdString();
         const SheetValue value = sheetValueOf(cell);
         ASSERT_TRUE(value.number) << shown.toStdString();

@@ -17,7 +17,7 @@ protected:
         // Each figure with the number it shows, as a run decides it.
         for (int k = 1; k < cells.size() && k < 9; ++k) {
             list.setSubItem(i, k, cells[k]);
-            list.setSubItemNumber(i, k, figureNumber(cells[k], QString(), NumberFormats()));
+            list.setSubItemNumber(i, k, figureNumber(figureAt(k).display, cells[k], QString()));
         }
         if (ticked)
             list.setData(list.index(i - 1, 0), Qt::Checked, Qt::CheckStateRole);
