@@ -63,6 +63,9 @@ public:
     int MousePointer() const { return m_mousePointer; }
     void SetMousePointer(int value);
     bool isBusy() const { return m_mousePointer == kPointerHourglass; }
+    // No run of the list is going (whatever the pointer shows): a refresh
+    // may start one.
+    bool isIdle() const { return !m_runActive; }
     // The title of every message box and prompt that gives none of its own.
     QString appTitle() const { return m_appTitle; }
     bool hasEnded() const { return m_ended; }
@@ -100,8 +103,6 @@ public:
 
     // Retrieval run and results list.
     void retrieveQuotes();
-    // The quote pages of the next symbols from `from` on, for fetching ahead.
-    QStringList nextSymbols(int from, int limit);
     void removeSelectedResult();
     void resultsListKeyDown(int keyCode, int shift);
     void tickAllRows();
@@ -165,6 +166,7 @@ private:
     QString m_appTitle;
     bool m_ended = false;
     bool m_closing = false;
+    class RunSteps; // the Start handler's side of a run of the list
     bool m_runActive = false;
     bool m_stopAsked = false; // Escape during a run: it ends after the symbol being read
     QElapsedTimer m_lastYield;
