@@ -14,6 +14,8 @@
 // process and is not counted.
 #include "batch/batch_run.h"
 #include "batch/command_line.h"
+#include "core/settings_store.h"
+#include "core/stored_values.h"
 #include "net/qt_http_client.h"
 #include "retrieval/quote_service.h"
 #include "support/quote_page_generator.h"
@@ -316,14 +318,17 @@ void BM_QuoteList(benchmark::State& state)
     s.setDelay(0);
 }
 
+// Range 0: the quote list first (1) or every page (0).
 void BM_ProgramWindow(benchmark::State& state)
 {
     const int pages = pagesFor(500);
     PageServer& s = server();
     s.setLink(0);
     s.setHop(false);
+    s.setDelay(0);
+    const QString source = state.range(0) != 0 ? QStringLiteral("auto") : QStringLiteral("pages");
     auto window = [&](int count) {
-        return runMeasured({self(), QStringLiteral("--measured-window"), s.host(), QString::number(count)});
+        return runMeasured({self(), QStringLiteral("--measured-window"), s.host(), QString::number(count), source});
     };
     const Usage startup = window(1);
     for (auto _ : state)
@@ -351,7 +356,7 @@ BENCHMARK(BM_QuoteList)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(1);
-BENCHMARK(BM_ProgramWindow)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+BENCHMARK(BM_ProgramWindow)->ArgName("list")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 QStringList symbols(int count)
 {
@@ -388,6 +393,7 @@ int measuredWindow(int argc, char** argv)
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     QTemporaryDir settings;
+    SettingsStore(settings.path()).write(kSettingsApplication, kSettingsSection, kKeyQuoteSource, args.at(4));
     test::ScriptedDialogs dialogs;
     QtHttpClient http{HttpLimits{}, false};
     http.setServiceRules(quoteServiceRules(kQuoteHost));
@@ -411,7 +417,7 @@ int main(int argc, char** argv)
 {
     if (argc >= 3 && std::strcmp(argv[1], "--measure") == 0)
         return measure(argv + 2);
-    if (argc == 4 && std::strcmp(argv[1], "--measured-window") == 0)
+    if (argc == 5 && std::strcmp(argv[1], "--measured-window") == 0)
         return measuredWindow(argc, argv);
     if (argc == 6 && std::strcmp(argv[1], "--measured-batch") == 0)
         return measuredBatch(argc, argv);

@@ -115,36 +115,11 @@ int runCommandLine(int argc, char* argv[], const larkspire::CommandLine& command
     return larkspire::runBatch(commandLine, services);
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+// The window: the real services built, the window loaded and shown, the
+// event loop run. A kill, Ctrl+C or the end of the session closes it as its
+// close button does.
+int runWindow(int argc, char* argv[])
 {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const larkspire::CommandLine commandLine = larkspire::parseCommandLine(arguments);
-    switch (commandLine.mode) {
-    case larkspire::CommandLine::Mode::Help:
-        std::fputs(larkspire::usageText().toLocal8Bit().constData(), stdout);
-        return 0;
-    case larkspire::CommandLine::Mode::Version:
-        std::puts(larkspire::versionText().toLocal8Bit().constData());
-        return 0;
-    case larkspire::CommandLine::Mode::UsageError:
-        std::fprintf(stderr, "larkspire: %s\nTry 'larkspire --help'.\n", larkspire::withoutControlCharacters(commandLine.error).toLocal8Bit().constData());
-        return 2;
-    case larkspire::CommandLine::Mode::Batch:
-    case larkspire::CommandLine::Mode::Check:
-        // Before Qt or the client opens anything under the same number.
-        if (!larkspire::holdNamedDescriptor(commandLine.output)) {
-            std::fprintf(stderr, "larkspire: --output %s names a descriptor that is not open\nTry 'larkspire --help'.\n",
-                         larkspire::withoutControlCharacters(commandLine.output).toLocal8Bit().constData());
-            return 2;
-        }
-        return runCommandLine(argc, argv, commandLine);
-    case larkspire::CommandLine::Mode::Window:
-        break;
-    }
     if (!graphicalSession(argc, argv)) {
         std::fputs("larkspire: the window needs a graphical session (no DISPLAY or WAYLAND_DISPLAY is set); "
                    "'larkspire --batch' does not\n",
@@ -216,4 +191,37 @@ int main(int argc, char* argv[])
     }
     window.show();
     return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const larkspire::CommandLine commandLine = larkspire::parseCommandLine(arguments);
+    switch (commandLine.mode) {
+    case larkspire::CommandLine::Mode::Help:
+        std::fputs(larkspire::usageText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case larkspire::CommandLine::Mode::Version:
+        std::puts(larkspire::versionText().toLocal8Bit().constData());
+        return 0;
+    case larkspire::CommandLine::Mode::UsageError:
+        std::fprintf(stderr, "larkspire: %s\nTry 'larkspire --help'.\n", larkspire::withoutControlCharacters(commandLine.error).toLocal8Bit().constData());
+        return 2;
+    case larkspire::CommandLine::Mode::Batch:
+    case larkspire::CommandLine::Mode::Check:
+        // Before Qt or the client opens anything under the same number.
+        if (!larkspire::holdNamedDescriptor(commandLine.output)) {
+            std::fprintf(stderr, "larkspire: --output %s names a descriptor that is not open\nTry 'larkspire --help'.\n",
+                         larkspire::withoutControlCharacters(commandLine.output).toLocal8Bit().constData());
+            return 2;
+        }
+        return runCommandLine(argc, argv, commandLine);
+    case larkspire::CommandLine::Mode::Window:
+        break;
+    }
+    return runWindow(argc, argv);
 }
