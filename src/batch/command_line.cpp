@@ -41,6 +41,36 @@ constexpr OptionDef kOptions[] = {
      "the TLS cipher suites to offer instead of the program's own (OpenSSL's names, separated by ':')"},
 };
 
+// The modes, the first that the arguments name wins: --help (or -h) and
+// --version before anything else, --batch before --check. The usage text has
+// a line for those with help.
+struct ModeDef {
+    const char* name;
+    const char* alias;
+    CommandLine::Mode mode;
+    const char* value;
+    const char* help;
+};
+
+constexpr ModeDef kModes[] = {
+    {"--help", "-h", CommandLine::Mode::Help, nullptr, nullptr},
+    {"--version", nullptr, CommandLine::Mode::Version, nullptr, nullptr},
+    {"--batch", nullptr, CommandLine::Mode::Batch, nullptr,
+     "fetch the quotes with no window and write one row per symbol"},
+    {"--check", nullptr, CommandLine::Mode::Check, "[SYMBOL]",
+     "one symbol (the stored list's first, else AAPL) through every stage; the last line is the verdict: OK, "
+     "UNKNOWN, REFUSED, FAILING, CHANGED or UNREACHABLE"},
+};
+
+// The mode the arguments ask for; the window when they name none.
+CommandLine::Mode modeOf(const QStringList& arguments)
+{
+    for (const ModeDef& m : kModes)
+        if (arguments.contains(QLatin1String(m.name)) || (m.alias && arguments.contains(QLatin1String(m.alias))))
+            return m.mode;
+    return CommandLine::Mode::Window;
+}
+
 const OptionDef* findOption(const QString& a)
 {
     for (const OptionDef& o : kOptions)
@@ -180,16 +210,13 @@ std::optional<QString> windowArgumentsProblem(const QStringList& arguments)
 CommandLine parseCommandLine(const QStringList& arguments)
 {
     CommandLine cl;
-    if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
-        cl.mode = CommandLine::Mode::Help;
+    const CommandLine::Mode mode = modeOf(arguments);
+    if (mode == CommandLine::Mode::Help || mode == CommandLine::Mode::Version) {
+        cl.mode = mode;
         return cl;
     }
-    if (arguments.contains(QStringLiteral("--version"))) {
-        cl.mode = CommandLine::Mode::Version;
-        return cl;
-    }
-    const bool batch = arguments.contains(QStringLiteral("--batch"));
-    const bool check = !batch && arguments.contains(QStringLiteral("--check"));
+    const bool batch = mode == CommandLine::Mode::Batch;
+    const bool check = mode == CommandLine::Mode::Check;
     std::optional<QString> problem;
     QMap<QString, QStringList> values;
     if (!batch && !check)
@@ -309,19 +336,17 @@ QString usageText()
             checkSynopsis += QLatin1Char(' ') + use;
         lines += helpLine(o) + QLatin1Char('\n');
     }
+    QString modeLines;
+    for (const ModeDef& m : kModes)
+        if (m.help)
+            modeLines += helpLine(OptionDef{m.name, m.value, 0, nullptr, m.help}) + QLatin1Char('\n');
     return QStringLiteral("Usage: larkspire [--help | --version]\n") + checkSynopsis + QLatin1Char('\n') +
            batchSynopsis + QStringLiteral(" [SYMBOL]...\n"
                                           "\n"
                                           "Without --batch or --check the window opens (a graphical session is "
                                           "needed).\n"
-                                          "\n"
-                                          "--batch             fetch the quotes with no window and write one row per "
-                                          "symbol\n"
-                                          "--check [SYMBOL]    one symbol (the stored list's first, else AAPL) "
-                                          "through every stage; the last\n"
-                                          "                    line is the verdict: OK, UNKNOWN, REFUSED, FAILING, "
-                                          "CHANGED or UNREACHABLE\n") +
-           lines +
+                                          "\n") +
+           modeLines + lines +
            QStringLiteral("SYMBOL              a symbol to fetch; with no symbols and no files, the stored list\n"
                           "\n"
                           "Exit status: 0 every symbol gave a row, 1 some did not (none: nothing written),\n"
