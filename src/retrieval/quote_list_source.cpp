@@ -56,6 +56,12 @@ std::optional<SymbolOutcome> QuoteListSource::take(const QString& upperSymbol, c
         outcome.read = true;
         return outcome;
     };
+    if (auto outcome = given()) {
+        // Meanwhile the next group, and the pages of symbols the list left out.
+        if (m_answered || m_givenUp)
+            nameAhead({});
+        return outcome;
+    }
     // Twice at most: once more at query2 when query1 cannot be reached.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (auto outcome = given())
