@@ -6,8 +6,11 @@ URL) or directly. It behaves as the service does for a visitor from the EU:
 a quote request without the consent cookie is sent to the cookie consent
 form; the declined form sets the cookie and leads back to the quote, a page
 of today's layout (the figures in an embedded data fetch) for the symbol in
-the "s" query value. Each quote waits DELAY seconds, so that the window can
-be seen while it is busy. What the form was answered with goes to stderr.
+the "s" query value. A visitor holding the cookie gets a crumb from
+/v1/test/getcrumb and the quote list (/v7/finance/quote) for it, from the same
+values as the pages. A symbol starting with NOSUCH is unknown: 404, and left
+out of the list. Each quote waits DELAY seconds, so that the window can be
+seen while it is busy. What the form was answered with goes to stderr.
 """
 import html
 import http.server
@@ -25,27 +28,45 @@ NAMES = {
 }
 
 
-def page(symbol):
+CRUMB = "local/crumb.1"
+
+
+def figures(symbol):
+    """The name and the figures of a symbol, the same for its page and the list."""
     rnd = random.Random(symbol)
     price = rnd.uniform(20, 400)
     name = NAMES.get(symbol, symbol.title() + " Holdings")
+    return name, [
+        ("regularMarketOpen", "%.2f" % (price * 0.99)),
+        ("averageDailyVolume3Month", "%d" % rnd.randint(10**6, 9 * 10**7)),
+        ("regularMarketDayHigh", "%.2f" % (price * 1.02)),
+        ("regularMarketPreviousClose", "%.2f" % (price * 0.985)),
+        ("postMarketPrice", "%.2f" % (price * 1.003)),
+        ("regularMarketDayLow", "%.2f" % (price * 0.97)),
+        ("regularMarketVolume", "%d" % rnd.randint(10**5, 5 * 10**7)),
+        ("marketCap", "%d" % rnd.randint(10**9, 2 * 10**12)),
+    ]
+
+
+def quote_list(symbols):
+    result = []
+    for symbol in symbols:
+        if symbol.startswith("NOSUCH"):
+            continue
+        name, values = figures(symbol)
+        obj = '{"symbol":%s,"shortName":%s,"quoteType":"EQUITY","currency":"USD"' % (json.dumps(symbol), json.dumps(name))
+        obj += "".join(',"%s":%s' % (key, raw) for key, raw in values) + "}"
+        result.append(obj)
+    return ('{"quoteResponse":{"result":[%s],"error":null}}' % ",".join(result)).encode("utf-8")
+
+
+def page(symbol):
+    name, values = figures(symbol)
 
     def value(raw):
         return '{"raw":%s,"fmt":"%s"}' % (raw, raw)
 
-    price_object = ",".join(
-        '"%s":%s' % (key, value(raw))
-        for key, raw in [
-            ("regularMarketOpen", "%.2f" % (price * 0.99)),
-            ("averageDailyVolume3Month", "%d" % rnd.randint(10**6, 9 * 10**7)),
-            ("regularMarketDayHigh", "%.2f" % (price * 1.02)),
-            ("regularMarketPreviousClose", "%.2f" % (price * 0.985)),
-            ("postMarketPrice", "%.2f" % (price * 1.003)),
-            ("regularMarketDayLow", "%.2f" % (price * 0.97)),
-            ("regularMarketVolume", "%d" % rnd.randint(10**5, 5 * 10**7)),
-            ("marketCap", "%d" % rnd.randint(10**9, 2 * 10**12)),
-        ]
-    )
+    price_object = ",".join('"%s":%s' % (key, value(raw)) for key, raw in values)
     body = '{"quoteSummary":{"result":[{"price":{"maxAge":1,%s,"shortName":%s}}],"error":null}}' % (
         price_object,
         json.dumps(name),
@@ -106,8 +127,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
             )
             self.reply(302, headers=[("Location", consent)])
             return
+        if url.path == "/v1/test/getcrumb":
+            self.reply(200, CRUMB.encode("utf-8"))
+            return
+        if url.path == "/v7/finance/quote":
+            if query.get("crumb", [""])[0] != CRUMB:
+                self.reply(401, b'{"finance":{"result":null,"error":{"code":"Unauthorized","description":"Invalid Crumb"}}}')
+                return
+            time.sleep(DELAY)
+            self.reply(200, quote_list(query.get("symbols", [""])[0].split(",")))
+            return
         time.sleep(DELAY)
-        self.reply(200, page(query.get("s", [""])[0]))
+        symbol = query.get("s", [""])[0]
+        if symbol.startswith("NOSUCH"):
+            self.reply(404, b"<html><title>Symbol Lookup</title>Requested symbol wasn't found</html>")
+            return
+        self.reply(200, page(symbol))
 
     def do_POST(self):
         form = self.rfile.read(int(self.headers.get("Content-Length", "0"))).decode("utf-8")
