@@ -65,7 +65,7 @@ struct Fixture {
             for (int k = 1; k < 9; ++k) {
                 if (i == 0)
                     numbers[size_t(k)] = figureNumber(figureAt(k).display, cells[k], raws[k]);
-                list.setSubItemNumber(i + 1, k, numbers[size_t(k)]);
+                list.setSubItemCell(i + 1, k, Cell{cells[k], numbers[size_t(k)], std::nullopt, false, true});
             }
             list.setData(list.index(i, 0), Qt::Checked, Qt::CheckStateRole);
         }

@@ -188,22 +188,26 @@ QVariant ListModel::data(const QModelIndex& index, int role) const
     }
 }
 
-void ListModel::setSubItemNumber(int index, int subIndex, const std::optional<CellNumber>& number)
+void ListModel::setSubItemCell(int index, int subIndex, const Cell& cell)
 {
-    checkSubItem1(index, subIndex);
-    auto& numbers = m_rows[static_cast<size_t>(index - 1)].extraMade().numbers;
-    if (numbers.size() < size_t(subIndex))
-        numbers.resize(size_t(subIndex));
-    numbers[size_t(subIndex - 1)] = number;
+    setSubItem(index, subIndex, cell.text);
+    auto& cells = m_rows[static_cast<size_t>(index - 1)].extraMade().cells;
+    if (cells.size() < size_t(subIndex))
+        cells.resize(size_t(subIndex));
+    Cell& kept = cells[size_t(subIndex - 1)];
+    kept = cell;
+    kept.text.clear(); // it stands in the sub-item
 }
 
-std::optional<CellNumber> ListModel::subItemNumber(int index, int subIndex) const
+Cell ListModel::subItemCell(int index, int subIndex) const
 {
+    Cell cell;
     checkIndex1(index);
     const Row& row = m_rows[static_cast<size_t>(index - 1)];
-    if (!row.extra || subIndex < 1 || size_t(subIndex) > row.extra->numbers.size())
-        return std::nullopt;
-    return row.extra->numbers[size_t(subIndex - 1)];
+    if (row.extra && subIndex >= 1 && size_t(subIndex) <= row.extra->cells.size())
+        cell = row.extra->cells[size_t(subIndex - 1)];
+    cell.text = subItem(index, subIndex);
+    return cell;
 }
 
 void ListModel::setDescription(int index, const QString& text)

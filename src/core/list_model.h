@@ -38,10 +38,10 @@ public:
     QString text(int index) const;
     QString subItem(int index, int subIndex) const;
     void setSubItem(int index, int subIndex, const QString& text);
-    // The number a sub-item's text shows, when it is one: what a workbook
-    // stores as the cell's value.
-    void setSubItemNumber(int index, int subIndex, const std::optional<CellNumber>& number);
-    std::optional<CellNumber> subItemNumber(int index, int subIndex) const;
+    // A sub-item as a cell of a row of results: its text, and the number it
+    // shows when it is one (what a workbook stores as the cell's value).
+    void setSubItemCell(int index, int subIndex, const Cell& cell);
+    Cell subItemCell(int index, int subIndex) const;
     // What the row means, for its tooltip and a screen reader.
     void setDescription(int index, const QString& text);
     bool checked(int index) const;
@@ -67,7 +67,7 @@ private:
     // What only rows of results have, apart: a list of a million symbols
     // takes no room for it.
     struct Extra {
-        std::vector<std::optional<CellNumber>> numbers; // the numbers sub-items show, as they stand
+        std::vector<Cell> cells; // the sub-items as cells, their texts left in the row's sub-items
         QString description;
     };
     struct Row {

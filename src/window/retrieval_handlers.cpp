@@ -4,6 +4,7 @@
 #include "core/common_routines.h"
 #include "core/step_runner.h"
 #include "net/http_client.h"
+#include "results/quote_row.h"
 #include "retrieval/list_run.h"
 #include "symbols/symbol_rules.h"
 #include "window/main_window.h"
@@ -127,6 +128,8 @@ private:
         }
         if (!row.isValid()) // step 134
             return added;
+        // The row's cells as every writer of rows makes them; the list keeps them.
+        const CellRow cells = windowRow(quote, QString());
         for (const QuoteCell& cell : QuoteCellTable) {
             // The row may have been removed while events ran: then the rest
             // of this symbol's values are dropped.
@@ -138,10 +141,8 @@ private:
                     throw Failure(quote.symbol + QStringLiteral(": ") + figure.failure->description(),
                                   figure.failure->code());
                 const int at = ListModel::indexOf(row);
-                if (figure.text && at > 0) {
-                    w.resultsList().setSubItem(at, cell.subItem, *figure.text);
-                    w.resultsList().setSubItemNumber(at, cell.subItem, figure.number);
-                }
+                if (figure.text && at > 0)
+                    w.resultsList().setSubItemCell(at, cell.subItem, cells[size_t(cell.subItem)]);
             });
         }
         // What the figures mean, for the row's tooltip and a screen reader.

@@ -79,11 +79,8 @@ void MainWindow::saveResultsAsWorkbook()
                         // Every value under its own header: a figure that is a
                         // number as a number cell shown as the window shows it,
                         // any other as text with "=" taken out of it.
-                        Cell cell = Cell::ofText(c == 1 ? list.text(r) : list.subItem(r, c - 1));
-                        if (c > 1) {
-                            cell.number = list.subItemNumber(r, c - 1);
-                            cell.figure = true;
-                        }
+                        Cell cell = c == 1 ? Cell::ofText(list.text(r)) : list.subItemCell(r, c - 1);
+                        cell.figure = c > 1;
                         const SheetValue value = sheetValueOf(cell);
                         if (value.number)
                             sheet->setNumber(sheetRow, c, *value.number, value.format, value.text);

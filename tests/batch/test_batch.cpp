@@ -138,9 +138,7 @@ TEST_F(Batch, everyFormatHoldsWhatTheWindowShowsForTheSamePages)
     for (int r = 1; r <= window->resultsList().count(); ++r) {
         CellRow row{Cell::ofText(window->resultsList().text(r))};
         for (int k = 1; k <= 8; ++k) {
-            row.push_back(Cell::ofText(window->resultsList().subItem(r, k)));
-            row.back().number = window->resultsList().subItemNumber(r, k);
-            row.back().figure = true;
+            row.push_back(window->resultsList().subItemCell(r, k));
         }
         table.rows.push_back(row);
     }

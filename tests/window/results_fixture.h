@@ -16,8 +16,8 @@ protected:
         const int i = list.count();
         // Each figure with the number it shows, as a run decides it.
         for (int k = 1; k < cells.size() && k < 9; ++k) {
-            list.setSubItem(i, k, cells[k]);
-            list.setSubItemNumber(i, k, figureNumber(figureAt(k).display, cells[k], QString()));
+            list.setSubItemCell(i, k, Cell{cells[k], figureNumber(figureAt(k).display, cells[k], QString()), std::nullopt,
+                                           false, true});
         }
         if (ticked)
             list.setData(list.index(i - 1, 0), Qt::Checked, Qt::CheckStateRole);

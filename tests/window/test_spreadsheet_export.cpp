@@ -148,7 +148,8 @@ TEST_F(SpreadsheetExport, figuresAreNumberCellsThatShowTheWindowsText)
     ASSERT_EQ(NumberFormats().standard(raws[5]), texts[5]) << "the test runs under a decimal-point locale";
     addRow(texts, true);
     for (int k = 1; k <= 8; ++k)
-        window->resultsList().setSubItemNumber(1, k, figureNumber(figureAt(k).display, texts[k], raws[k]));
+        window->resultsList().setSubItemCell(
+            1, k, Cell{texts[k], figureNumber(figureAt(k).display, texts[k], raws[k]), std::nullopt, false, true});
     exportNow();
     ASSERT_EQ(openedFiles.size(), 1);
     // What a spreadsheet shows for each number cell, by its number format.
