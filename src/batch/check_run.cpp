@@ -4,6 +4,7 @@
 #include "core/settings_store.h"
 #include "core/stored_values.h"
 #include "net/page_transfer.h"
+#include "net/tls_hello.h"
 #include "retrieval/quote_list_source.h"
 #include "retrieval/quote_run.h"
 #include "net/page_transfer.h"
@@ -130,6 +131,7 @@ int runCheck(const CommandLine& cl, const BatchServices& services)
     QuoteRun run(*services.http, services.quoteHost, SourceChoice::Pages);
     const SymbolOutcome outcome = run.next(symbol, {});
     const HttpResult& result = outcome.fetch;
+    say(out, QStringLiteral("tls hello: ") + tlsHelloState());
 
     bool read = false;
     if (!result.ok) {

@@ -103,6 +103,7 @@ QList<QPair<QByteArray, QByteArray>> dataRequestHeaders(const QByteArray& userAg
     const QByteArray origin =
         page.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo).toEncoded();
     const auto hints = clientHintsFor(userAgent);
+    add("Connection", "keep-alive"); // after Host, as Chrome sends them over HTTP/1.1 (HTTP/2 drops it)
     if (hints)
         add("sec-ch-ua-platform", hints->platform);
     add("User-Agent", userAgent);
@@ -118,6 +119,7 @@ QList<QPair<QByteArray, QByteArray>> dataRequestHeaders(const QByteArray& userAg
     add("Referer", page.adjusted(QUrl::RemoveFragment | QUrl::RemoveUserInfo).toEncoded());
     add("Accept-Encoding", kAcceptedEncodings);
     add("Accept-Language", acceptLanguage);
+    add("Priority", "u=1, i");
     return headers;
 }
 
@@ -135,6 +137,7 @@ QList<QPair<QByteArray, QByteArray>> pageRequestHeaders(const QByteArray& userAg
     const QUrl& form = request.formPage;
     const bool sameOrigin = fromForm && form.scheme() == request.url.scheme() && form.host() == request.url.host() &&
                             form.port() == request.url.port();
+    add("Connection", "keep-alive"); // after Host, as Chrome sends them over HTTP/1.1 (HTTP/2 drops it)
     if (post)
         add("Cache-Control", "max-age=0");
     if (const auto hints = clientHintsFor(userAgent)) {
@@ -160,6 +163,7 @@ QList<QPair<QByteArray, QByteArray>> pageRequestHeaders(const QByteArray& userAg
         add("Referer", sameOrigin ? form.adjusted(QUrl::RemoveFragment | QUrl::RemoveUserInfo).toEncoded() : origin + '/');
     add("Accept-Encoding", kAcceptedEncodings); // unpacked by the client itself (body_inflater.h)
     add("Accept-Language", acceptLanguage);
+    add("Priority", "u=0, i");
     return headers;
 }
 

@@ -129,6 +129,10 @@ void PageTransfer::send()
     http2.setSessionReceiveWindowSize(15 * 1024 * 1024);
     request.setHttp2Configuration(http2);
     request.setTransferTimeout(m_limits.stallMs);
+    // A page as Chrome's navigation asks it over HTTP/2 (weight 256); data
+    // as its scripts' fetches do.
+    const bool data = m_options.rules && m_options.rules->pageFetching(m_origin).isValid();
+    request.setPriority(data ? QNetworkRequest::NormalPriority : QNetworkRequest::HighPriority);
     // Every redirect is looked at here before anything is sent to it.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     m_reply = m_body ? m_manager->post(request, *m_body) : m_manager->get(request);

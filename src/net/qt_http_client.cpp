@@ -4,6 +4,7 @@
 
 #include "core/text_decoding.h"
 #include "net/browser_identity.h"
+#include "net/tls_hello.h"
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -40,6 +41,7 @@ QtHttpClient::QtHttpClient(HttpLimits limits, bool useSystemProxy, QObject* pare
       m_acceptLanguage(acceptLanguageFor(QLocale::system())), m_tls(browserTls().configuration)
 {
     m_manager->setStrictTransportSecurityEnabled(true);
+    shapeTlsHelloLikeChrome();
     if (useSystemProxy) {
         // On Linux this reads http_proxy, https_proxy and no_proxy.
         QNetworkProxyFactory::setUseSystemConfiguration(true);

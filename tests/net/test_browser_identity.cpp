@@ -4,10 +4,14 @@
 #include "core/plain_text.h"
 #include "net/browser_identity.h"
 #include "net/qt_http_client.h"
+#include "net/tls_hello.h"
 #include "support/client_hello.h"
 #include "support/quote_server.h"
 
+#include <QProcess>
 #include <QSslCipher>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -124,6 +128,15 @@ TEST(BrowserIdentity, theHandshakeThroughAProxyIsChromes)
               (QList<quint16>{0x0403, 0x0804, 0x0401, 0x0503, 0x0805, 0x0501, 0x0806, 0x0601}));
     EXPECT_EQ(hello.versions, (QList<quint16>{0x0304, 0x0303}));
     EXPECT_EQ(hello.alpn, (QList<QByteArray>{"h2", "http/1.1"}));
+    // Closer to Chrome's: no NPN (13172), padding (21) or encrypt_then_mac
+    // (22); status_request (5) and signed_certificate_timestamp (18) asked.
+    EXPECT_TRUE(shapeTlsHelloLikeChrome()) << tlsHelloState().toStdString();
+    for (const quint16 absent : {quint16(13172), quint16(21), quint16(22)})
+        EXPECT_FALSE(hello.extensions.contains(absent)) << absent;
+    for (const quint16 present : {quint16(0), quint16(5), quint16(10), quint16(13), quint16(16), quint16(18),
+                                  quint16(43), quint16(45), quint16(51)})
+        EXPECT_TRUE(hello.extensions.contains(present)) << present;
+    EXPECT_TRUE(tlsHelloState().startsWith(QStringLiteral("closer to Chrome's: "))) << tlsHelloState().toStdString();
 
     // A list of the user's own goes on the wire as given.
     EXPECT_TRUE(client.setTlsCiphers(QStringLiteral("TLS_AES_256_GCM_SHA384:ECDHE-RSA-AES128-GCM-SHA256"),
@@ -186,9 +199,66 @@ TEST(BrowserIdentity, aPageIsAskedForWithChromesHeadersUnlessTheUserAgentIsAnoth
         EXPECT_EQ(h.value(name), QByteArray(value)) << name;
     EXPECT_EQ(h.value("accept-language"), acceptLanguageFor(QLocale::system()));
     EXPECT_FALSE(h.contains("origin") || h.contains("referer"));
+    // Over HTTP/1.1 in Chrome's order: Host, Connection, then the rest; the
+    // priority of a navigation last.
+    const QList<QByteArray>& order = server.requests().last().headerOrder;
+    ASSERT_GE(order.size(), 3);
+    EXPECT_EQ(order.mid(0, 3), (QList<QByteArray>{"host", "connection", "sec-ch-ua"})) << order.join(' ').constData();
+    EXPECT_EQ(h.value("connection"), "keep-alive");
+    EXPECT_EQ(order.count("connection"), 1);
+    EXPECT_EQ(h.value("priority"), "u=0, i");
 
     ASSERT_TRUE(client.setUserAgent(QStringLiteral("Mozilla/5.0 (X11; Linux x86_64; rv:133.0) Gecko/20100101 Firefox/133.0")));
     ASSERT_TRUE(client.get(QUrl(QStringLiteral("http://") + server.host() + QStringLiteral("/q?s=ABC"))).ok);
     EXPECT_FALSE(server.requests().last().headers.contains("sec-ch-ua")) << "no hints that contradict the User-Agent";
     EXPECT_TRUE(server.requests().last().headers.value("user-agent").endsWith("Firefox/133.0"));
+}
+
+// The shaped hello completes a handshake, TLS 1.3 and 1.2, with a server that
+// staples no OCSP answer and sends no SCT (OpenSSL's own test server).
+TEST(BrowserIdentity, theShapedHelloCompletesAHandshakeWithAServerThatStaplesNothing)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
+        GTEST_SKIP() << "the openssl command is not installed";
+    QTemporaryDir dir;
+    const QString cert = dir.filePath(QStringLiteral("cert.pem")), key = dir.filePath(QStringLiteral("key.pem"));
+    QProcess make;
+    make.start(QStringLiteral("openssl"),
+               {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+                QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=localhost"),
+                QStringLiteral("-addext"), QStringLiteral("subjectAltName=DNS:localhost"), QStringLiteral("-keyout"), key,
+                QStringLiteral("-out"), cert});
+    ASSERT_TRUE(make.waitForFinished(30000) && make.exitCode() == 0) << make.readAllStandardError().constData();
+    // This test's server is trusted as the system's authorities are.
+    const QSslConfiguration before = QSslConfiguration::defaultConfiguration();
+    QSslConfiguration trusted = before;
+    trusted.addCaCertificates(cert);
+    QSslConfiguration::setDefaultConfiguration(trusted);
+    for (const char* version : {"-tls1_3", "-tls1_2"}) {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        QProcess server;
+        server.start(QStringLiteral("openssl"), {QStringLiteral("s_server"), QStringLiteral("-accept"),
+                                                 QString::number(port), QStringLiteral("-cert"), cert,
+                                                 QStringLiteral("-key"), key, QStringLiteral("-www"),
+                                                 QString::fromLatin1(version), QStringLiteral("-quiet")});
+        ASSERT_TRUE(server.waitForStarted(10000));
+        QTest::qWait(500);
+        QtHttpClient client(quickLimits(), false);
+        QStringList trace;
+        client.trace = [&](const QString& line) { trace << line; };
+        const HttpResult r = client.get(QUrl(QStringLiteral("https://localhost:%1/").arg(port)));
+        EXPECT_NE(r.failure, FetchFailure::Unreachable) << r.error.toStdString();
+        server.kill();
+        server.waitForFinished(5000);
+        // The handshake is done when the connection is told (the test
+        // server's page has no end the client could wait for).
+        const QString expected = QStringLiteral("connection: TLS 1.%1, ").arg(QLatin1Char(version[6]));
+        EXPECT_TRUE(trace.join(QLatin1Char('\n')).contains(expected))
+            << version << ": " << r.error.toStdString() << "\n" << trace.join(QLatin1Char('\n')).toStdString();
+    }
+    QSslConfiguration::setDefaultConfiguration(before);
 }

@@ -129,6 +129,7 @@ TEST(QuoteListRun, eachWayTheServiceAnswersCostsWhatItShouldAndEveryRowIsItsPage
             EXPECT_EQ(r.headers.value("sec-fetch-site"), "same-site");
             EXPECT_TRUE(r.headers.value("origin").startsWith("http://127.0.0.1:")) << r.headers.value("origin").constData();
             EXPECT_FALSE(r.headers.contains("upgrade-insecure-requests"));
+            EXPECT_EQ(r.headers.value("priority"), "u=1, i");
         }
         // The next run on the same client uses the crumb it kept: no page, no crumb.
         service.log.clear();

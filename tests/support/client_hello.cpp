@@ -68,6 +68,7 @@ std::optional<ClientHello> parseClientHello(const QByteArray& record)
     Reader extensions = hello.piece(2);
     while (!extensions.done() && !extensions.bad) {
         const quint32 type = extensions.number(2);
+        out.extensions << quint16(type);
         Reader data = extensions.piece(2);
         switch (type) {
         case 0: { // server_name

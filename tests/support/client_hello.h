@@ -17,6 +17,7 @@ struct ClientHello {
     QList<quint16> signatureAlgorithms;
     QList<quint16> versions;    // supported_versions
     QList<QByteArray> alpn;
+    QList<quint16> extensions;  // every extension's type, in the order sent
 };
 
 // The ClientHello of one TLS record (5-byte header included); nothing when

@@ -72,8 +72,10 @@ void QuoteServer::onReadable(QTcpSocket* socket)
         request.target = first.value(1);
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const qsizetype colon = lines[i].indexOf(':');
-            if (colon > 0)
+            if (colon > 0) {
                 request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
+                request.headerOrder << lines[i].left(colon).trimmed().toLower();
+            }
         }
         const qsizetype length = request.headers.value("content-length").toLongLong();
         if (buffer.size() - end - 4 < length) { // the rest of the body is still on its way

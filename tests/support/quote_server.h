@@ -39,6 +39,7 @@ struct Request {
     QByteArray method;
     QByteArray target; // path and query as sent
     QMap<QByteArray, QByteArray> headers; // lower-case names
+    QList<QByteArray> headerOrder;        // the same names, as they came
     QByteArray body;
 };
 
