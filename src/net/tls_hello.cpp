@@ -51,8 +51,8 @@ void onNewBio(void*, void*, CRYPTO_EX_DATA*, int, long, void*)
         SSL_CTX_set_next_proto_select_cb(ctx, nullptr, nullptr);
 }
 
-// A connection as it is made, after Qt set its context's options and NPN:
-// no padding, no encrypt_then_mac, no NPN.
+// A connection as it is made, after Qt set its context's options: no
+// padding, no encrypt_then_mac.
 void onNewConnection(void* parent, void*, CRYPTO_EX_DATA*, int, long, void*)
 {
     auto* ssl = static_cast<SSL*>(parent);
@@ -60,8 +60,6 @@ void onNewConnection(void* parent, void*, CRYPTO_EX_DATA*, int, long, void*)
         return;
     SSL_clear_options(ssl, SSL_OP_TLSEXT_PADDING);
     SSL_set_options(ssl, SSL_OP_NO_ENCRYPT_THEN_MAC);
-    if (SSL_CTX* ctx = SSL_get_SSL_CTX(ssl))
-        SSL_CTX_set_next_proto_select_cb(ctx, nullptr, nullptr);
     ++g_connections;
 }
 
