@@ -235,16 +235,24 @@ TEST(BrowserIdentity, theShapedHelloCompletesAHandshakeWithAServerThatStaplesNot
     QSslConfiguration trusted = before;
     trusted.addCaCertificates(cert);
     QSslConfiguration::setDefaultConfiguration(trusted);
-    for (const char* version : {"-tls1_3", "-tls1_2"}) {
+    // TLS 1.3 and 1.2; the test server takes no ALPN, so HTTP/1.1.
+    const struct {
+        const char* version;
+        const char* alpn;
+        const char* http;
+    } servers[] = {{"-tls1_3", nullptr, "HTTP/1.1"}, {"-tls1_2", nullptr, "HTTP/1.1"}};
+    for (const auto& [version, alpn, http] : servers) {
         QTcpServer probe;
         ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
         const quint16 port = probe.serverPort();
         probe.close();
         QProcess server;
-        server.start(QStringLiteral("openssl"), {QStringLiteral("s_server"), QStringLiteral("-accept"),
-                                                 QString::number(port), QStringLiteral("-cert"), cert,
-                                                 QStringLiteral("-key"), key, QStringLiteral("-www"),
-                                                 QString::fromLatin1(version), QStringLiteral("-quiet")});
+        QStringList arguments{QStringLiteral("s_server"), QStringLiteral("-accept"), QString::number(port),
+                              QStringLiteral("-cert"), cert, QStringLiteral("-key"), key, QStringLiteral("-www"),
+                              QString::fromLatin1(version), QStringLiteral("-quiet")};
+        if (alpn)
+            arguments << QStringLiteral("-alpn") << QString::fromLatin1(alpn);
+        server.start(QStringLiteral("openssl"), arguments);
         ASSERT_TRUE(server.waitForStarted(10000));
         QTest::qWait(500);
         QtHttpClient client(quickLimits(), false);
@@ -256,6 +264,10 @@ TEST(BrowserIdentity, theShapedHelloCompletesAHandshakeWithAServerThatStaplesNot
         server.waitForFinished(5000);
         // The handshake is done when the connection is told (the test
         // server's page has no end the client could wait for).
+        const QString line = trace.filter(QStringLiteral("connection: ")).value(0);
+        EXPECT_TRUE(line.startsWith(QStringLiteral("connection: TLS 1.%1, ").arg(QLatin1Char(version[6]))) &&
+                    line.endsWith(QLatin1String(http)))
+            << line.toStdString();
         const QString expected = QStringLiteral("connection: TLS 1.%1, ").arg(QLatin1Char(version[6]));
         EXPECT_TRUE(trace.join(QLatin1Char('\n')).contains(expected))
             << version << ": " << r.error.toStdString() << "\n" << trace.join(QLatin1Char('\n')).toStdString();
