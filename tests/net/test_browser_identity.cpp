@@ -265,5 +265,30 @@ TEST(BrowserIdentity, theShapedHelloCompletesAHandshakeWithAServerThatStaplesNot
         EXPECT_TRUE(trace.join(QLatin1Char('\n')).contains(expected))
             << version << ": " << r.error.toStdString() << "\n" << trace.join(QLatin1Char('\n')).toStdString();
     }
+    // HTTP/2, chosen by ALPN, with a server that speaks nothing else.
+    const QString python = QStringLiteral("/usr/bin/python3");
+    QProcess check;
+    check.start(python, {QStringLiteral("-c"), QStringLiteral("import h2")});
+    if (check.waitForFinished(10000) && check.exitCode() == 0) {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        QProcess server;
+        server.start(python, {QStringLiteral(LARKSPIRE_SOURCE_DIR "/tests/net/h2_server.py"), QString::number(port),
+                              cert, key});
+        ASSERT_TRUE(server.waitForReadyRead(10000)) << server.readAllStandardError().constData();
+        QtHttpClient client(quickLimits(), false);
+        QStringList trace;
+        client.trace = [&](const QString& line) { trace << line; };
+        const HttpResult r = client.get(QUrl(QStringLiteral("https://localhost:%1/").arg(port)));
+        server.kill();
+        server.waitForFinished(5000);
+        EXPECT_TRUE(r.ok) << r.error.toStdString() << "\n" << trace.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(trace.filter(QStringLiteral("connection: ")).value(0).endsWith(QStringLiteral("HTTP/2")))
+            << trace.join(QLatin1Char('\n')).toStdString();
+    } else {
+        ADD_FAILURE() << "python3-h2 is not installed (scripts/setup --test installs it)";
+    }
     QSslConfiguration::setDefaultConfiguration(before);
 }
