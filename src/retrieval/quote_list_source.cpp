@@ -77,8 +77,10 @@ std::optional<SymbolOutcome> QuoteListSource::take(const QString& upperSymbol, c
         const Group asked = *group;
         nameAhead({asked.url});
         const HttpResult result = m_http.get(asked.url);
-        m_pending.erase(std::find_if(m_pending.begin(), m_pending.end(),
-                                     [&](const Group& g) { return g.url == asked.url; }));
+        const auto done = std::find_if(m_pending.begin(), m_pending.end(),
+                                       [&](const Group& g) { return g.url == asked.url; });
+        if (done != m_pending.end())
+            m_pending.erase(done);
         const QString firstHost = quoteListHost(m_quoteHost, 1);
         if (result.failure == FetchFailure::Unreachable && m_host == firstHost && quoteListHost(m_quoteHost, 2) != m_host) {
             // query1 cannot be reached: query2 from now on.
