@@ -46,11 +46,8 @@ QuoteRun::QuoteRun(HttpClient& http, QString quoteHost, SourceChoice choice)
     : m_http(http), m_host(std::move(quoteHost))
 {
     m_http.newRun();
-    if (choice == SourceChoice::Auto) {
-        auto list = std::make_unique<QuoteListSource>(m_http, m_host);
-        m_list = list.get();
-        m_sources.push_back(std::move(list));
-    }
+    if (choice == SourceChoice::Auto)
+        m_sources.push_back(std::make_unique<QuoteListSource>(m_http, m_host));
 }
 
 QuoteRun::~QuoteRun() = default;

@@ -21,8 +21,6 @@
 
 namespace larkspire {
 
-class QuoteListSource;
-
 class QuoteRun final {
     Q_DISABLE_COPY_MOVE(QuoteRun)
 public:
@@ -47,8 +45,6 @@ public:
 
     QString refusalMessage() const { return m_watch.refusalMessage(); }
     std::optional<QString> unreadMessage() const { return m_watch.unreadMessage(); }
-    // The quote list, when the run asks it (for --check).
-    const QuoteListSource* list() const { return m_list; }
 
 private:
     QUrl urlOf(const QString& symbol);
@@ -61,7 +57,6 @@ private:
     RunWatch m_watch;
     // Walked in order before the page; a line here adds a source.
     std::vector<std::unique_ptr<QuoteSource>> m_sources;
-    QuoteListSource* m_list = nullptr;
 };
 
 } // namespace larkspire
