@@ -7,7 +7,16 @@
 #include "support/full_disk.h"
 #include "results/result_table.h"
 #include "support/quote_list_service.h"
-#include "window/retrieval_fixture.h"
+#include "batch/batch_run.h"
+#include "batch/check_run.h"
+#include "core/settings_store.h"
+#include "core/stored_values.h"
+#include "net/qt_http_client.h"
+#include "quotes/quote_url.h"
+#include "retrieval/quote_service.h"
+#include "support/program_runner.h"
+#include "support/quote_server.h"
+#include "support/small_page.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -19,7 +28,10 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTest>
+#include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -34,17 +46,6 @@ QByteArray readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
-// The first worksheet's XML of a workbook, through Python's zipfile.
-QByteArray sheetXml(const QString& path)
-{
-    QProcess p;
-    p.start(QStringLiteral("python3"),
-            {QStringLiteral("-c"),
-             QStringLiteral("import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read("
-                            "'xl/worksheets/sheet1.xml'))"),
-             path});
-    return p.waitForFinished(30000) && p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray();
-}
 
 // A page of today's layout for the symbol, 20 KB.
 QByteArray todaysPage(const QString& symbol)
@@ -58,130 +59,81 @@ QByteArray todaysPage(const QString& symbol)
 
 } // namespace
 
-class Batch : public RetrievalRun {
+class Batch : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        RetrievalRun::SetUp();
+        server = std::make_unique<QuoteServer>([this](const Request& r) {
+            if (requestHandler)
+                return requestHandler(r);
+            const QString symbol = QuoteServer::symbolOf(r);
+            if (handler)
+                return handler(symbol);
+            Response resp;
+            resp.body = smallPage(symbol, symbol + QStringLiteral(" Corp."));
+            return resp;
+        });
         // The program's runs here are of the quote pages; the list has tests of its own.
         SettingsStore(programConfig.path())
             .write(kSettingsApplication, kSettingsSection, kKeyQuoteSource, QStringLiteral("pages"));
     }
-    struct Ran {
-        int status = -1;
-        QByteArray out, err;
-    };
-    // The program, its quote requests sent to the test's server as to a proxy,
-    // with no display and its own settings folder. The test's server answers
-    // while it waits.
-    // With `descriptor7`, the program starts with that file open as
-    // descriptor 7 and no other past standard error.
+    // The real program (for what main() does: descriptors, display, locale, exit).
     Ran program(const QStringList& arguments, bool display = false, const QString& descriptor7 = QString())
     {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QString::fromLatin1(name));
-        if (display)
-            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("http_proxy"), QStringLiteral("http://") + server->host());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), programConfig.path());
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), programConfig.path());
-        p.setProcessEnvironment(env);
-        if (descriptor7.isEmpty())
-            p.start(QStringLiteral(LARKSPIRE_PROGRAM), arguments);
-        else
-            p.start(QStringLiteral("bash"), QStringList{QStringLiteral("-c"), QStringLiteral("for n in 3 4 5 6 8 9; do eval \"exec $n>&-\"; done; exec 7>\"$0\"; exec \"$@\""),
-                                                        descriptor7, QStringLiteral(LARKSPIRE_PROGRAM)} +
-                                                arguments);
+        return runProgram(QStringLiteral(LARKSPIRE_PROGRAM), arguments, server->host(), programConfig.path(), display,
+                          descriptor7);
+    }
+    // The command line's run in this process: its streams captured, a client
+    // of its own aimed at the test's server, the same settings folder.
+    Ran inProcess(const QStringList& arguments)
+    {
         Ran ran;
-        if (!p.waitForStarted(10000) ||
-            !QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000)) {
-            p.kill();
-            p.waitForFinished();
+        const CommandLine cl = parseCommandLine(arguments);
+        if (cl.mode != CommandLine::Mode::Batch && cl.mode != CommandLine::Mode::Check) {
+            ran.status = cl.mode == CommandLine::Mode::UsageError ? 2 : 0;
+            ran.err = QString(QStringLiteral("larkspire: ") + cl.error + QStringLiteral("\nTry 'larkspire --help'.\n"))
+                          .toUtf8();
             return ran;
         }
-        ran.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        ran.out = p.readAllStandardOutput();
-        ran.err = p.readAllStandardError();
+        char* outText = nullptr;
+        char* errText = nullptr;
+        size_t outSize = 0, errSize = 0;
+        FILE* outStream = open_memstream(&outText, &outSize);
+        FILE* errStream = open_memstream(&errText, &errSize);
+        {
+            QtHttpClient http(HttpLimits{}, false);
+            http.setServiceRules(quoteServiceRules(kQuoteHost));
+            http.keepCookiesIn(programConfig.filePath(QStringLiteral("larkspire/cookies")));
+            BatchServices services;
+            services.http = &http;
+            services.quoteHost = server->host();
+            services.settingsFolder = programConfig.path();
+            services.out = outStream;
+            services.err = errStream;
+            services.source = sourceChoiceOf(cl.source, services.settingsFolder);
+            ran.status = cl.mode == CommandLine::Mode::Check ? runCheck(cl, services) : runBatch(cl, services);
+        }
+        std::fclose(outStream);
+        std::fclose(errStream);
+        ran.out = QByteArray(outText, qsizetype(outSize));
+        ran.err = QByteArray(errText, qsizetype(errSize));
+        std::free(outText);
+        std::free(errText);
         return ran;
     }
-    // The window's run of the same symbols, every row ticked.
-    void windowRun(std::initializer_list<const char*> list, bool names)
+    QStringList requestedSymbols() const
     {
-        symbolsAre(list);
-        window->controls().showNamesCheck->setChecked(names);
-        run();
-        for (int r = 1; r <= window->resultsList().count(); ++r)
-            window->controls().resultsView->items().setData(window->resultsList().index(r - 1, 0), Qt::Checked,
-                                                             Qt::CheckStateRole);
+        QStringList targets;
+        for (const Request& r : server->requests())
+            targets << QString::fromLatin1(r.target);
+        return targets;
     }
+    std::unique_ptr<QuoteServer> server;
+    std::function<Response(const QString& symbol)> handler;
+    std::function<Response(const Request&)> requestHandler;
     QTemporaryDir programConfig;
     QTemporaryDir out;
 };
-
-TEST_F(Batch, everyFormatHoldsWhatTheWindowShowsForTheSamePages)
-{
-    windowRun({"GOOG", "nhy.ol"}, true);
-    dialogs.saveAnswers = {out.filePath(QStringLiteral("window.txt"))};
-    window->controls().saveTextButton->click();
-    window->controls().saveWorkbookButton->click();
-
-    const QStringList symbols{QStringLiteral("GOOG"), QStringLiteral("nhy.ol")};
-    const Ran text = program(QStringList{QStringLiteral("--batch"), QStringLiteral("--names")} + symbols);
-    EXPECT_EQ(text.status, 0) << text.err.constData();
-    EXPECT_EQ(text.out, readFile(out.filePath(QStringLiteral("window.txt"))));
-
-    // tsv and csv: the same cells as the window's rows, under the same headers.
-    ResultTable table;
-    table.headers = windowHeaders(true);
-    for (int r = 1; r <= window->resultsList().count(); ++r) {
-        CellRow row{Cell::ofText(window->resultsList().text(r))};
-        for (int k = 1; k <= 8; ++k) {
-            row.push_back(window->resultsList().subItemCell(r, k));
-        }
-        table.rows.push_back(row);
-    }
-    ASSERT_EQ(table.rows.size(), 2u);
-    EXPECT_TRUE(table.rows[1][6].text.contains(QLatin1Char(','))) << "a figure the csv must quote";
-    for (const auto& [format, expected] : {std::pair{"tsv", tabSeparatedText(table)}, {"csv", commaSeparatedText(table)}}) {
-        const Ran r = program(QStringList{QStringLiteral("--batch"), QStringLiteral("--names"), QStringLiteral("--format"),
-                                          QString::fromLatin1(format)} + symbols);
-        EXPECT_EQ(r.status, 0) << format;
-        EXPECT_EQ(r.out, expected) << format;
-    }
-    // Figures as data, the same in every locale: the number a workbook's cell
-    // holds, Mkt Cap in billions as the window shows it.
-    EXPECT_TRUE(commaSeparatedText(table).contains(",1234567,123.00,")) << commaSeparatedText(table).constData();
-    const auto inLocale = [&](const char* locale) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LANG", "LANGUAGE"})
-            env.remove(QString::fromLatin1(name));
-        env.insert(QStringLiteral("LC_ALL"), QString::fromLatin1(locale));
-        env.insert(QStringLiteral("http_proxy"), QStringLiteral("http://") + server->host());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), programConfig.path());
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), programConfig.path());
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(LARKSPIRE_PROGRAM), QStringList{QStringLiteral("--batch"), QStringLiteral("--format"),
-                                                                QStringLiteral("csv")} + symbols);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000));
-        return p.readAllStandardOutput();
-    };
-    const QByteArray english = inLocale("en_US.UTF-8");
-    EXPECT_TRUE(english.contains(",1234567,123.00,")) << english.constData();
-    EXPECT_EQ(inLocale("de_DE.UTF-8").toStdString(), english.toStdString());
-
-    const QString book = out.filePath(QStringLiteral("quotes.xlsx"));
-    const Ran x = program(QStringList{QStringLiteral("--batch"), QStringLiteral("--names"), QStringLiteral("--format"),
-                                      QStringLiteral("xlsx"), QStringLiteral("--output"), book} + symbols);
-    EXPECT_EQ(x.status, 0) << x.err.constData();
-    ASSERT_EQ(openedFiles.size(), 1);
-    const QByteArray windowSheet = sheetXml(openedFiles[0].toLocalFile());
-    EXPECT_FALSE(windowSheet.isEmpty());
-    EXPECT_EQ(sheetXml(book), windowSheet);
-    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << "nothing left beside the files";
-}
 
 TEST_F(Batch, exitStatusNoDisplayAndTheStoredListLeftAlone)
 {
