@@ -175,7 +175,7 @@ TEST_F(Batch, outputsThatAreNotPlainFilesAreWrittenInPlaceAndLinksStayLinks)
                           QStringLiteral("AAA")};
     const QStringList xlsx{QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("xlsx"),
                            QStringLiteral("AAA")};
-    const Ran toStdout = program(csv + QStringList{QStringLiteral("--output"), QStringLiteral("-")});
+    const Ran toStdout = inProcess(csv + QStringList{QStringLiteral("--output"), QStringLiteral("-")});
     EXPECT_EQ(toStdout.status, 0);
     EXPECT_TRUE(toStdout.out.startsWith("Stock Symbol,")) << toStdout.out.constData();
 
@@ -190,7 +190,7 @@ TEST_F(Batch, outputsThatAreNotPlainFilesAreWrittenInPlaceAndLinksStayLinks)
         f.close();
         f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
         ASSERT_TRUE(QFile::link(real, link));
-        const Ran r = program(format + QStringList{QStringLiteral("--output"), link});
+        const Ran r = inProcess(format + QStringList{QStringLiteral("--output"), link});
         EXPECT_EQ(r.status, 0) << r.err.constData();
         EXPECT_TRUE(QFileInfo(link).isSymLink());
         EXPECT_GT(QFileInfo(real).size(), 0);
@@ -203,14 +203,14 @@ TEST_F(Batch, outputsThatAreNotPlainFilesAreWrittenInPlaceAndLinksStayLinks)
     QProcess reader;
     reader.start(QStringLiteral("cat"), {fifo});
     ASSERT_TRUE(reader.waitForStarted());
-    const Ran viaFifo = program(xlsx + QStringList{QStringLiteral("--output"), fifo});
+    const Ran viaFifo = inProcess(xlsx + QStringList{QStringLiteral("--output"), fifo});
     ASSERT_TRUE(reader.state() == QProcess::NotRunning || reader.waitForFinished(10000));
     EXPECT_EQ(viaFifo.status, 0) << viaFifo.err.constData();
     EXPECT_TRUE(reader.readAllStandardOutput().startsWith("PK")) << "the whole workbook went through the pipe";
     EXPECT_EQ(fileKind(fifo), FileKind::Special);
     const QString device = out.filePath(QStringLiteral("null"));
     if (::mknod(QFile::encodeName(device).constData(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
-        EXPECT_EQ(program(csv + QStringList{QStringLiteral("--output"), device}).status, 0);
+        EXPECT_EQ(inProcess(csv + QStringList{QStringLiteral("--output"), device}).status, 0);
         EXPECT_EQ(fileKind(device), FileKind::Special) << "the device is still a device";
     }
     EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 4)
@@ -232,7 +232,7 @@ TEST_F(Batch, hostilePagesAndRunsWithoutARowNeverReachTheTerminalOrTheOldFile)
         }
         return r;
     };
-    const Ran evil = program({QStringLiteral("--batch"), QStringLiteral("--names"), QStringLiteral("EVIL"),
+    const Ran evil = inProcess({QStringLiteral("--batch"), QStringLiteral("--names"), QStringLiteral("EVIL"),
                               QStringLiteral("GONE")});
     EXPECT_EQ(evil.status, 1);
     EXPECT_TRUE(evil.out.startsWith("Stock Name ")) << evil.out.constData();
@@ -250,16 +250,16 @@ TEST_F(Batch, hostilePagesAndRunsWithoutARowNeverReachTheTerminalOrTheOldFile)
     f.close();
     const QStringList toOld{QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("csv"),
                             QStringLiteral("--output"), old};
-    const Ran none = program(toOld + QStringList{QStringLiteral("GONE")});
+    const Ran none = inProcess(toOld + QStringList{QStringLiteral("GONE")});
     EXPECT_EQ(none.status, 1);
     EXPECT_TRUE(none.err.contains("no row came")) << none.err.constData();
     EXPECT_EQ(readFile(old), "yesterday\n");
-    const Ran empty = program(toOld);
+    const Ran empty = inProcess(toOld);
     EXPECT_EQ(empty.status, 2);
     EXPECT_TRUE(empty.err.contains("no symbols to fetch")) << empty.err.constData();
     EXPECT_EQ(readFile(old), "yesterday\n");
     const QString tooLong(101, QLatin1Char('L'));
-    const Ran longOne = program({QStringLiteral("--batch"), tooLong});
+    const Ran longOne = inProcess({QStringLiteral("--batch"), tooLong});
     EXPECT_EQ(longOne.status, 2);
     EXPECT_TRUE(longOne.err.contains("1 symbol(s) longer than 100 characters were left out")) << longOne.err.constData();
     EXPECT_FALSE(requestedSymbols().join(QString()).contains(tooLong));
@@ -272,7 +272,7 @@ TEST_F(Batch, plainWordsForSymbolFilesFoldersAndOptions)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("AAA\n" + QByteArray(150, 'X') + "\n");
     f.close();
-    const Ran longLine = program({QStringLiteral("--batch"), QStringLiteral("--file"), list});
+    const Ran longLine = inProcess({QStringLiteral("--batch"), QStringLiteral("--file"), list});
     EXPECT_EQ(longLine.status, 0);
     EXPECT_TRUE(longLine.err.contains(QByteArray("1 line(s) of " + list.toUtf8() + " longer than 100 characters were left out")))
         << longLine.err.constData();
@@ -280,7 +280,7 @@ TEST_F(Batch, plainWordsForSymbolFilesFoldersAndOptions)
     const QString fifo = out.filePath(QStringLiteral("fifo"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     for (const QString& notAFile : {fifo, out.path()}) {
-        const Ran r = program({QStringLiteral("--batch"), QStringLiteral("--file"), notAFile});
+        const Ran r = inProcess({QStringLiteral("--batch"), QStringLiteral("--file"), notAFile});
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.err, "larkspire: not a regular file: " + notAFile.toUtf8() + "\n");
     }
@@ -304,7 +304,7 @@ TEST_F(Batch, plainWordsForSymbolFilesFoldersAndOptions)
         if (root && why.contains("cannot be written"))
             continue;
         const qsizetype asked = server->requests().size();
-        const Ran r = program({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("xlsx"),
+        const Ran r = inProcess({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("xlsx"),
                                QStringLiteral("--output"), output, QStringLiteral("AAA")});
         EXPECT_EQ(r.status, 2) << output.toStdString();
         EXPECT_TRUE(r.err.startsWith(QByteArray("larkspire: --output " + output.toUtf8() + " cannot be written: " + why)))
@@ -315,7 +315,7 @@ TEST_F(Batch, plainWordsForSymbolFilesFoldersAndOptions)
     // The command line's options without --batch, and unknown ones, are a
     // usage error even where a window could open; Qt's own still reach Qt.
     for (const char* option : {"--format", "--output", "--file", "--names", "--bogus"}) {
-        const Ran r = program({QString::fromLatin1(option), QStringLiteral("csv")}, true);
+        const Ran r = inProcess({QString::fromLatin1(option), QStringLiteral("csv")});
         EXPECT_EQ(r.status, 2) << option;
         EXPECT_TRUE(r.err.contains("--batch")) << option << r.err.constData();
     }
@@ -341,7 +341,7 @@ TEST_F(Batch, quotesAsDataJsonFieldsAppendAndSafeCells)
         }
         return r;
     };
-    const Ran json = program({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("json"),
+    const Ran json = inProcess({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("json"),
                               QStringLiteral("aaa"), QStringLiteral("GONE")});
     EXPECT_EQ(json.status, 1);
     const QJsonArray items = QJsonDocument::fromJson(json.out).array();
@@ -353,7 +353,7 @@ TEST_F(Batch, quotesAsDataJsonFieldsAppendAndSafeCells)
         EXPECT_TRUE(json.out.contains(member)) << member << "\n" << json.out.constData();
     EXPECT_EQ(items[1].toObject(), (QJsonObject{{QStringLiteral("symbol"), QStringLiteral("GONE")},
                                                 {QStringLiteral("error"), QStringLiteral("Not Found (HTTP 404)")}}));
-    const Ran lines = program({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("jsonl"),
+    const Ran lines = inProcess({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("jsonl"),
                                QStringLiteral("--fields"), QStringLiteral("symbol,price"), QStringLiteral("AAA")});
     EXPECT_EQ(lines.out, "{\"symbol\":\"AAA\",\"price\":145.81}\n");
 
@@ -362,7 +362,7 @@ TEST_F(Batch, quotesAsDataJsonFieldsAppendAndSafeCells)
     const QStringList append{QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("csv"),
                              QStringLiteral("--append"), QStringLiteral("--output"), history, QStringLiteral("--fields")};
     for (int run = 0; run < 2; ++run)
-        EXPECT_EQ(program(append + QStringList{QStringLiteral("symbol,volume,changePercent"), QStringLiteral("AAA")}).status, 0);
+        EXPECT_EQ(inProcess(append + QStringList{QStringLiteral("symbol,volume,changePercent"), QStringLiteral("AAA")}).status, 0);
     EXPECT_EQ(readFile(history), "symbol,volume,changePercent\r\nAAA,84359936,-1.63993\r\nAAA,84359936,-1.63993\r\n");
     FullDisk disk;
     if (disk.usable()) { // a failed append leaves the old bytes exactly as they were, and says why
@@ -377,23 +377,23 @@ TEST_F(Batch, quotesAsDataJsonFieldsAppendAndSafeCells)
         disk.fill();
         QStringList toFull = append;
         toFull[toFull.indexOf(history)] = full;
-        const Ran r = program(toFull + QStringList{QStringLiteral("symbol,volume,changePercent"), QStringLiteral("AAA")});
+        const Ran r = inProcess(toFull + QStringList{QStringLiteral("symbol,volume,changePercent"), QStringLiteral("AAA")});
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(r.err.contains("No space left on device")) << r.err.constData();
         EXPECT_EQ(readFile(full), page);
     }
-    const Ran otherHeader = program(append + QStringList{QStringLiteral("symbol,price"), QStringLiteral("AAA")});
+    const Ran otherHeader = inProcess(append + QStringList{QStringLiteral("symbol,price"), QStringLiteral("AAA")});
     EXPECT_EQ(otherHeader.status, 2);
     EXPECT_EQ(readFile(history).count('\n'), 3) << "a file of other columns is left as it was";
-    const Ran unknown = program({QStringLiteral("--batch"), QStringLiteral("--fields"), QStringLiteral("symbol,colour")});
+    const Ran unknown = inProcess({QStringLiteral("--batch"), QStringLiteral("--fields"), QStringLiteral("symbol,colour")});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_TRUE(unknown.err.contains("symbol,name,currency")) << unknown.err.constData();
 
     // A name that would run as a formula is a safe text; negative numbers stay numbers.
-    const Ran safe = program({QStringLiteral("--batch"), QStringLiteral("--names"), QStringLiteral("--format"),
+    const Ran safe = inProcess({QStringLiteral("--batch"), QStringLiteral("--names"), QStringLiteral("--format"),
                               QStringLiteral("csv"), QStringLiteral("EVIL")});
     EXPECT_TRUE(safe.out.contains("\r\n'=2+3 ,10.75,")) << safe.out.constData();
-    const Ran negative = program({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("tsv"),
+    const Ran negative = inProcess({QStringLiteral("--batch"), QStringLiteral("--format"), QStringLiteral("tsv"),
                                   QStringLiteral("--fields"), QStringLiteral("name,change"), QStringLiteral("AAA")});
     EXPECT_EQ(negative.out, "name\tchange\nApple Inc.\t-3.21001\n") << negative.out.constData();
 }
@@ -584,29 +584,29 @@ TEST_F(Batch, appendAddsToTheSameFileAndNeverLosesARow)
     f.close();
     const QString link = out.filePath(QStringLiteral("link.tsv"));
     ASSERT_EQ(::link(QFile::encodeName(lf).constData(), QFile::encodeName(link).constData()), 0);
-    EXPECT_EQ(program(append(link, "tsv", "symbol,price", "AAA")).status, 0);
+    EXPECT_EQ(inProcess(append(link, "tsv", "symbol,price", "AAA")).status, 0);
     EXPECT_EQ(readFile(lf), "\xEF\xBB\xBFsymbol\tprice\nOLD\t1\nAAA\t145.81\n");
     EXPECT_EQ(QFileInfo(link).size(), QFileInfo(lf).size()) << "the hard link still names the same file";
 
     // The same quote twice: written once.
     const QString times = out.filePath(QStringLiteral("times.csv"));
-    EXPECT_EQ(program(append(times, "csv", "symbol,time,price", "AAA")).status, 0);
-    const Ran again = program(append(times, "csv", "symbol,time,price", "AAA"));
+    EXPECT_EQ(inProcess(append(times, "csv", "symbol,time,price", "AAA")).status, 0);
+    const Ran again = inProcess(append(times, "csv", "symbol,time,price", "AAA"));
     EXPECT_EQ(again.status, 0);
     EXPECT_TRUE(again.err.contains("1 row(s) were in")) << again.err.constData();
     EXPECT_EQ(readFile(times).count('\n'), 2);
 
     // JSON Lines only after JSON Lines of the same fields.
-    const Ran intoCsv = program(append(history, "jsonl", "symbol,price", "AAA"));
+    const Ran intoCsv = inProcess(append(history, "jsonl", "symbol,price", "AAA"));
     EXPECT_EQ(intoCsv.status, 2);
     EXPECT_TRUE(intoCsv.err.contains("its last line is not a JSON object of these fields")) << intoCsv.err.constData();
     EXPECT_EQ(readFile(history), all);
     const QString lines = out.filePath(QStringLiteral("h.jsonl"));
-    EXPECT_EQ(program(append(lines, "jsonl", "symbol,price", "AAA")).status, 0);
-    EXPECT_EQ(program(append(lines, "jsonl", "symbol,price", "AAA") << QStringLiteral("GONE")).status, 1)
+    EXPECT_EQ(inProcess(append(lines, "jsonl", "symbol,price", "AAA")).status, 0);
+    EXPECT_EQ(inProcess(append(lines, "jsonl", "symbol,price", "AAA") << QStringLiteral("GONE")).status, 1)
         << "a failure object ends it";
-    EXPECT_EQ(program(append(lines, "jsonl", "price,symbol", "AAA")).status, 0) << "the same keys in any order";
-    EXPECT_EQ(program(append(lines, "jsonl", "symbol,volume", "AAA")).status, 2);
+    EXPECT_EQ(inProcess(append(lines, "jsonl", "price,symbol", "AAA")).status, 0) << "the same keys in any order";
+    EXPECT_EQ(inProcess(append(lines, "jsonl", "symbol,volume", "AAA")).status, 2);
     EXPECT_EQ(readFile(lines).count('\n'), 4);
 }
 
