@@ -1,6 +1,7 @@
-// The command line through the real program: its files against the
-// window's own for the same pages, its exit status, no display, and the
-// stored settings left alone.
+// The command line: its runs in this process (output files, hostile pages,
+// words, data formats, --append) and, for what main() does, through the real
+// program (exit status, no display, descriptors, locale, proxies, the cookie
+// file, the documentation's examples).
 #include "batch/command_line.h"
 #include "results/quote_row.h"
 #include "core/file_kinds.h"
