@@ -2,6 +2,7 @@
 // words, data formats, --append) and, for what main() does, through the real
 // program (exit status, no display, descriptors, locale, proxies, the cookie
 // file, the documentation's examples).
+#include "support/test_helpers.h"
 #include "batch/command_line.h"
 #include "results/quote_row.h"
 #include "core/file_kinds.h"
@@ -40,13 +41,6 @@ using namespace larkspire;
 using namespace larkspire::test;
 
 namespace {
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
 
 // A page of today's layout for the symbol, 20 KB.
 QByteArray todaysPage(const QString& symbol)

@@ -27,4 +27,11 @@ inline QString writeFile(const QTemporaryDir& dir, const char* name, const QByte
     return path;
 }
 
+// A file's whole bytes; "<unreadable>" when it cannot be opened.
+inline QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
 } // namespace larkspire::test

@@ -2,6 +2,7 @@
 // the window's "Save Results As Text File", its tsv and csv the window's
 // cells, its workbook the window's sheet; and csv bytes the same in every
 // locale. The real program runs as a user runs it.
+#include "support/test_helpers.h"
 #include "results/quote_row.h"
 #include "results/result_table.h"
 #include "support/program_runner.h"
@@ -16,12 +17,6 @@ using namespace larkspire;
 using namespace larkspire::test;
 
 namespace {
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
 
 // The first worksheet's XML of a workbook, through Python's zipfile.
 QByteArray sheetXml(const QString& path)

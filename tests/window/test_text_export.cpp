@@ -11,14 +11,6 @@ using namespace larkspire::test;
 
 namespace {
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return f.readAll();
-}
-
 const QByteArray kHeaderNames = "Stock Name\tStock Price\tOpen\tHigh\tLow\t Volume\tAvg Vol\tMkt Cap\tPrev Close\t\r\n";
 
 } // namespace
